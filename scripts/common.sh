@@ -1,0 +1,65 @@
+# Shared by run.sh, test.sh and the other scripts at the repository root. Source it.
+
+CALVERA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+CALVERA_PRESETS=(host win64 win32)
+
+# Debian packages the project needs. wine32 and the i386 architecture break wine on these
+# machines, and wine-binfmt would run .exe files during configure steps: never install them.
+CALVERA_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev mingw-w64
+                  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine)
+
+log() { printf '==> %s\n' "$*" >&2; }
+
+ensure_packages() {
+  local missing=()
+  local package
+  for package in "${CALVERA_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$package")
+  done
+  if ((${#missing[@]})); then
+    log "installing ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
+      "${missing[@]}" >/dev/null
+  fi
+}
+
+# build_presets [preset...]: configures (once) and builds each preset.
+build_presets() {
+  local preset
+  for preset in "$@"; do
+    mkdir -p "$CALVERA_ROOT/build"
+    if [[ ! -f "$CALVERA_ROOT/build/$preset/CMakeCache.txt" ]]; then
+      log "configuring $preset"
+      cmake --preset "$preset" -S "$CALVERA_ROOT" >"$CALVERA_ROOT/build/$preset.configure.log" 2>&1 || {
+        cat "$CALVERA_ROOT/build/$preset.configure.log" >&2
+        rm -f "$CALVERA_ROOT/build/$preset/CMakeCache.txt"
+        return 1
+      }
+    fi
+    log "building $preset"
+    cmake --build "$CALVERA_ROOT/build/$preset" --parallel "$(nproc)" -- --no-print-directory \
+      >"$CALVERA_ROOT/build/$preset.build.log" 2>&1 || {
+      cat "$CALVERA_ROOT/build/$preset.build.log" >&2
+      return 1
+    }
+  done
+}
+
+# The project's private Wine prefix, created on first use. Exports the Wine environment.
+wine_environment() {
+  export WINEPREFIX="$CALVERA_ROOT/build/wineprefix"
+  export WINEARCH=win64
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  unset DISPLAY
+  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    log "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver --wait || true
+  fi
+}

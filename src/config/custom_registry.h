@@ -1,0 +1,47 @@
+// The settings store: the system's only access to the registry. Five one-shot operations;
+// each opens its key, does one value operation and closes the key. No failure ever leaves
+// them: a read that cannot deliver the stored value delivers `fallback`, and a write that
+// cannot be done does nothing. Any thread may call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/registry.h"
+
+namespace calvera::config {
+
+enum class AccessKind { kRead, kWrite };
+
+// The access rights a key is opened with. A 64-bit process that asks for the default
+// (32-bit) view adds KEY_WOW64_32KEY, so that the 32-bit and 64-bit builds share one set of
+// values with the 32-bit desktop application.
+std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool processIs64Bit);
+
+// The text up to its first NUL of a REG_SZ or REG_EXPAND_SZ value (not expanded); `fallback`
+// when the value is absent, empty, of another type or unreadable.
+std::u16string ReadRegistryString(platform::Registry& registry, platform::RegistryRoot root,
+                                  const std::u16string& keyPath, const char16_t* valueName,
+                                  const std::u16string& fallback, bool use64BitView);
+
+// A REG_DWORD of exactly 4 bytes as a signed number; `fallback` otherwise.
+std::int32_t ReadRegistryInteger(platform::Registry& registry, platform::RegistryRoot root,
+                                 const std::u16string& keyPath, const char16_t* valueName,
+                                 std::int32_t fallback, bool use64BitView);
+
+// ReadRegistryInteger's value, true when not 0; `fallback` otherwise.
+bool ReadRegistryBool(platform::Registry& registry, platform::RegistryRoot root,
+                      const std::u16string& keyPath, const char16_t* valueName, bool fallback,
+                      bool use64BitView);
+
+// Stores REG_SZ with its terminating NUL, creating the key and every missing key above it.
+void WriteRegistryString(platform::Registry& registry, platform::RegistryRoot root,
+                         const std::u16string& keyPath, const char16_t* valueName,
+                         const std::u16string& value, bool use64BitView);
+
+// Stores REG_DWORD 1 or 0, creating keys as WriteRegistryString does.
+void WriteRegistryBool(platform::Registry& registry, platform::RegistryRoot root,
+                       const std::u16string& keyPath, const char16_t* valueName, bool value,
+                       bool use64BitView);
+
+}  // namespace calvera::config

@@ -1,0 +1,34 @@
+// The Windows event log and the system's message texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace calvera::platform {
+
+// HANDLE of a registered event source; 0 is none.
+using EventSourceHandle = std::uintptr_t;
+
+inline constexpr std::uint16_t kEventlogErrorType = 1;
+
+// Any thread may call.
+class EventLog {
+ public:
+  virtual ~EventLog() = default;
+
+  // RegisterEventSourceW on the local computer; 0 on failure.
+  virtual EventSourceHandle RegisterSource(const char16_t* sourceName) = 0;
+  // ReportEventW with no user, one insertion string and no raw data; true on success.
+  virtual bool Report(EventSourceHandle source, std::uint16_t type, std::uint16_t category,
+                      std::uint32_t eventId, const char16_t* message) = 0;
+  // DeregisterEventSource. Keeps the thread's last error as it was.
+  virtual void DeregisterSource(EventSourceHandle source) = 0;
+  // FormatMessageW with FORMAT_MESSAGE_FROM_SYSTEM | IGNORE_INSERTS | ARGUMENT_ARRAY |
+  // ALLOCATE_BUFFER (0x3300), language 0: the text as the system gives it, line end and
+  // all; empty when there is none.
+  virtual std::u16string SystemMessage(ErrorCode code) = 0;
+};
+
+}  // namespace calvera::platform

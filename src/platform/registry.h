@@ -1,0 +1,55 @@
+// The registry functions of advapi32, as thin as the settings store needs them.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace calvera::platform {
+
+enum class RegistryRoot { kLocalMachine, kCurrentUser };
+
+// An open key; 0 is no key.
+using RegistryKeyHandle = std::uintptr_t;
+
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+inline constexpr std::uint32_t kRegQword = 11;
+
+inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kKeyWrite = 0x20006;
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
+
+// Every function returns the registry's own status (0 for success). Names and key paths
+// are NUL-terminated UTF-16. Any thread may call.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // RegOpenKeyExW with options 0: opens an existing key; never creates one.
+  virtual ErrorCode OpenKey(RegistryRoot root, const char16_t* subKey, std::uint32_t access,
+                            RegistryKeyHandle* key) = 0;
+  // RegCreateKeyExW (REG_OPTION_NON_VOLATILE, no class, default security): opens the key,
+  // creating it and every missing key above it.
+  virtual ErrorCode CreateKey(RegistryRoot root, const char16_t* subKey, std::uint32_t access,
+                              RegistryKeyHandle* key) = 0;
+  // RegQueryValueExW. type, data and size may each be null; without data, *size receives the
+  // data size. A buffer smaller than the data fails with kErrorMoreData.
+  virtual ErrorCode QueryValue(RegistryKeyHandle key, const char16_t* name, std::uint32_t* type,
+                               void* data, std::uint32_t* size) = 0;
+  // RegSetValueExW: stores the value, replacing any value of that name.
+  virtual ErrorCode SetValue(RegistryKeyHandle key, const char16_t* name, std::uint32_t type,
+                             const void* data, std::uint32_t size) = 0;
+  // RegDeleteKeyExW of one key below root together with its subkeys (RegDeleteTreeW);
+  // used by tests to clean up scratch keys, never by the system.
+  virtual ErrorCode DeleteTree(RegistryRoot root, const char16_t* subKey,
+                               std::uint32_t access) = 0;
+  // RegCloseKey. Keeps the thread's last error as it was.
+  virtual void CloseKey(RegistryKeyHandle key) = 0;
+};
+
+}  // namespace calvera::platform

@@ -1,0 +1,24 @@
+// LoadLibraryW, GetProcAddress and FreeLibrary: reaching a system function by name.
+#pragma once
+
+#include <cstdint>
+
+namespace calvera::platform {
+
+// A loaded library; 0 is none.
+using LibraryHandle = std::uintptr_t;
+
+// Any thread may call.
+class SystemLibraries {
+ public:
+  virtual ~SystemLibraries() = default;
+
+  // LoadLibraryW; 0 when the library cannot be loaded.
+  virtual LibraryHandle Load(const char16_t* name) = 0;
+  // GetProcAddress; null when the library has no such entry point.
+  virtual void* FindEntryPoint(LibraryHandle library, const char* name) = 0;
+  // FreeLibrary. Keeps the thread's last error as it was.
+  virtual void Free(LibraryHandle library) = 0;
+};
+
+}  // namespace calvera::platform

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds all three presets and runs every test: the host unit tests against the fake
+# platform, and the win64 tests under Wine. Ends with "N passed, N failed".
+set -uo pipefail
+source "$(dirname "$0")/scripts/common.sh"
+cd "$CALVERA_ROOT"
+
+ensure_packages || exit 1
+build_presets "${CALVERA_PRESETS[@]}" || { echo "0 passed, 1 failed"; exit 1; }
+wine_environment
+
+mkdir -p build/logs
+passed=0
+failed=0
+
+# run_suite NAME COMMAND...: runs one GoogleTest executable and adds up its results.
+run_suite() {
+  local name="$1"
+  shift
+  local output="build/logs/$name.log"
+  log "running $name"
+  "$@" >"$output" 2>&1
+  local status=$?
+  local suite_passed suite_failed
+  suite_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$output" | tail -1)
+  suite_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$output" | tail -1)
+  suite_passed=${suite_passed:-0}
+  suite_failed=${suite_failed:-0}
+  if ((status != 0 && suite_failed == 0)); then
+    suite_failed=1  # crashed or failed outside any test
+  fi
+  if ((status != 0)); then
+    grep -E '^\[  FAILED  \]|Failure|ERROR|runtime error' "$output" | head -40 >&2
+    tail -20 "$output" >&2
+  fi
+  printf '    %s: %d passed, %d failed\n' "$name" "$suite_passed" "$suite_failed" >&2
+  passed=$((passed + suite_passed))
+  failed=$((failed + suite_failed))
+}
+
+run_suite host-unit build/host/bin/calvera_unit_tests
+run_suite win64-unit wine build/win64/bin/calvera_unit_tests.exe
+if [[ -f build/win64/bin/calvera_wine_tests.exe ]]; then
+  run_suite win64-wine wine build/win64/bin/calvera_wine_tests.exe
+fi
+for suite in tests/e2e/*.sh; do
+  [[ -f "$suite" ]] || continue
+  run_suite "e2e-$(basename "$suite" .sh)" bash "$suite"
+done
+wineserver -k >/dev/null 2>&1 || true
+
+echo "$passed passed, $failed failed"
+((failed == 0))

@@ -1,0 +1,109 @@
+// An in-memory registry that behaves like Windows where the system relies on it: keys below
+// two roots, case-insensitive names, typed values with their data sizes, the access rights of
+// each handle, refused access, and the 32-bit view's redirection of Software\ to
+// Software\Wow6432Node\. Every function can be made to fail, and a ledger counts open handles.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace calvera::fake {
+
+class FakeRegistry : public platform::Registry {
+ public:
+  enum class Call { kOpenKey, kCreateKey, kQueryValue, kSetValue };
+
+  struct Value {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+  };
+
+  // One OpenKey or CreateKey as the system made it.
+  struct Opening {
+    Call call;
+    platform::RegistryRoot root;
+    std::u16string subKey;
+    std::uint32_t access;
+  };
+
+  // platform::Registry
+  platform::ErrorCode OpenKey(platform::RegistryRoot root, const char16_t* subKey,
+                              std::uint32_t access, platform::RegistryKeyHandle* key) override;
+  platform::ErrorCode CreateKey(platform::RegistryRoot root, const char16_t* subKey,
+                                std::uint32_t access, platform::RegistryKeyHandle* key) override;
+  platform::ErrorCode QueryValue(platform::RegistryKeyHandle key, const char16_t* name,
+                                 std::uint32_t* type, void* data, std::uint32_t* size) override;
+  platform::ErrorCode SetValue(platform::RegistryKeyHandle key, const char16_t* name,
+                               std::uint32_t type, const void* data, std::uint32_t size) override;
+  platform::ErrorCode DeleteTree(platform::RegistryRoot root, const char16_t* subKey,
+                                 std::uint32_t access) override;
+  void CloseKey(platform::RegistryKeyHandle key) override;
+
+  // The view a process gets without KEY_WOW64_* flags: 64-bit by default, as on the host.
+  void SetProcessIs32Bit(bool is32Bit) { processIs32Bit_ = is32Bit; }
+
+  // Direct access for tests, in the native (64-bit) view: the path is taken as it stands,
+  // with Wow6432Node spelled out where wanted.
+  void SetRaw(platform::RegistryRoot root, const std::u16string& path, const std::u16string& name,
+              std::uint32_t type, std::vector<std::uint8_t> data);
+  void SetDword(platform::RegistryRoot root, const std::u16string& path,
+                const std::u16string& name, std::uint32_t value);
+  void SetString(platform::RegistryRoot root, const std::u16string& path,
+                 const std::u16string& name, const std::u16string& text,
+                 std::uint32_t type = platform::kRegSz);
+  std::optional<Value> GetValue(platform::RegistryRoot root, const std::u16string& path,
+                                const std::u16string& name) const;
+  std::optional<std::uint32_t> GetDword(platform::RegistryRoot root, const std::u16string& path,
+                                        const std::u16string& name) const;
+  // A REG_SZ value's text without its terminating NUL.
+  std::optional<std::u16string> GetString(platform::RegistryRoot root, const std::u16string& path,
+                                          const std::u16string& name) const;
+  bool KeyExists(platform::RegistryRoot root, const std::u16string& path) const;
+  void DeleteValue(platform::RegistryRoot root, const std::u16string& path,
+                   const std::u16string& name);
+
+  // Opening this key (native path) is refused with ERROR_ACCESS_DENIED.
+  void DenyAccess(platform::RegistryRoot root, const std::u16string& path);
+  // Every later call of that function fails with `error` (0 clears it).
+  void FailCall(Call call, platform::ErrorCode error);
+
+  std::size_t OpenHandleCount() const;
+  std::vector<Opening> Openings() const;
+  void ClearOpenings();
+  std::size_t SetValueCount() const;
+
+ private:
+  struct Key {
+    std::map<std::u16string, Value> values;  // by upper-cased name
+  };
+  struct Handle {
+    platform::RegistryRoot root;
+    std::u16string path;  // canonical
+    std::uint32_t access;
+  };
+
+  static std::optional<std::u16string> Canonical(const std::u16string& path);
+  std::u16string InView(const std::u16string& canonical, std::uint32_t access) const;
+  platform::ErrorCode Open(Call call, platform::RegistryRoot root, const char16_t* subKey,
+                           std::uint32_t access, platform::RegistryKeyHandle* key);
+  const Key* FindKey(platform::RegistryRoot root, const std::u16string& canonical) const;
+
+  mutable std::mutex mutex_;
+  bool processIs32Bit_ = false;
+  std::map<std::pair<platform::RegistryRoot, std::u16string>, Key> keys_;
+  std::set<std::pair<platform::RegistryRoot, std::u16string>> denied_;
+  std::map<Call, platform::ErrorCode> failures_;
+  std::map<platform::RegistryKeyHandle, Handle> handles_;
+  platform::RegistryKeyHandle nextHandle_ = 0x1000;
+  std::vector<Opening> openings_;
+  std::size_t setValueCount_ = 0;
+};
+
+}  // namespace calvera::fake
