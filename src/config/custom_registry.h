@@ -20,28 +20,43 @@ std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool proc
 
 // The text up to its first NUL of a REG_SZ or REG_EXPAND_SZ value (not expanded); `fallback`
 // when the value is absent, empty, of another type or unreadable.
-std::u16string ReadRegistryString(platform::Registry& registry, platform::RegistryRoot root,
-                                  const std::u16string& keyPath, const char16_t* valueName,
-                                  const std::u16string& fallback, bool use64BitView);
+std::u16string ReadRegistryString(platform::Registry& registry,
+                                  platform::RegistryRoot root,
+                                  const std::u16string& keyPath,
+                                  const char16_t* valueName,
+                                  const std::u16string& fallback,
+                                  bool use64BitView);
 
 // A REG_DWORD of exactly 4 bytes as a signed number; `fallback` otherwise.
-std::int32_t ReadRegistryInteger(platform::Registry& registry, platform::RegistryRoot root,
-                                 const std::u16string& keyPath, const char16_t* valueName,
-                                 std::int32_t fallback, bool use64BitView);
+std::int32_t ReadRegistryInteger(platform::Registry& registry,
+                                 platform::RegistryRoot root,
+                                 const std::u16string& keyPath,
+                                 const char16_t* valueName,
+                                 std::int32_t fallback,
+                                 bool use64BitView);
 
 // ReadRegistryInteger's value, true when not 0; `fallback` otherwise.
-bool ReadRegistryBool(platform::Registry& registry, platform::RegistryRoot root,
-                      const std::u16string& keyPath, const char16_t* valueName, bool fallback,
+bool ReadRegistryBool(platform::Registry& registry,
+                      platform::RegistryRoot root,
+                      const std::u16string& keyPath,
+                      const char16_t* valueName,
+                      bool fallback,
                       bool use64BitView);
 
 // Stores REG_SZ with its terminating NUL, creating the key and every missing key above it.
-void WriteRegistryString(platform::Registry& registry, platform::RegistryRoot root,
-                         const std::u16string& keyPath, const char16_t* valueName,
-                         const std::u16string& value, bool use64BitView);
+void WriteRegistryString(platform::Registry& registry,
+                         platform::RegistryRoot root,
+                         const std::u16string& keyPath,
+                         const char16_t* valueName,
+                         const std::u16string& value,
+                         bool use64BitView);
 
 // Stores REG_DWORD 1 or 0, creating keys as WriteRegistryString does.
-void WriteRegistryBool(platform::Registry& registry, platform::RegistryRoot root,
-                       const std::u16string& keyPath, const char16_t* valueName, bool value,
+void WriteRegistryBool(platform::Registry& registry,
+                       platform::RegistryRoot root,
+                       const std::u16string& keyPath,
+                       const char16_t* valueName,
+                       bool value,
                        bool use64BitView);
 
 }  // namespace calvera::config

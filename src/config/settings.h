@@ -38,8 +38,8 @@ inline constexpr Setting<std::int32_t> kExecutePeriod{u"ExecutePeriod", 5};
 inline constexpr Setting<bool> kLoadCalvera{u"LoadCalvera", true};
 inline constexpr Setting<bool> kDefragMemory{u"DefragMemory", true};
 inline constexpr Setting<bool> kUpdated{u"Updated", false};
-inline constexpr char16_t kUpdatedDate[] = u"UpdatedDate";    // written, never read
+inline constexpr char16_t kUpdatedDate[] = u"UpdatedDate";  // written, never read
 inline constexpr Setting<const char16_t*> kLanguage{u"Language", u"english"};
-inline constexpr char16_t kDescription[] = u"Description";    // in the service's key
+inline constexpr char16_t kDescription[] = u"Description";  // in the service's key
 
 }  // namespace calvera::config

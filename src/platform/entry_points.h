@@ -12,8 +12,8 @@ using GlobalMemoryStatusExFunction = std::int32_t(CALVERA_WINAPI*)(void* record)
 
 // NtQuerySystemInformation in ntdll.dll: NTSTATUS result, 0 for success.
 using NtQuerySystemInformationFunction = std::int32_t(CALVERA_WINAPI*)(std::int32_t infoClass,
-                                                                        void* buffer,
-                                                                        std::uint32_t length,
-                                                                        std::uint32_t* returned);
+                                                                       void* buffer,
+                                                                       std::uint32_t length,
+                                                                       std::uint32_t* returned);
 
 }  // namespace calvera::platform

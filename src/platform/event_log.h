@@ -21,8 +21,11 @@ class EventLog {
   // RegisterEventSourceW on the local computer; 0 on failure.
   virtual EventSourceHandle RegisterSource(const char16_t* sourceName) = 0;
   // ReportEventW with no user, one insertion string and no raw data; true on success.
-  virtual bool Report(EventSourceHandle source, std::uint16_t type, std::uint16_t category,
-                      std::uint32_t eventId, const char16_t* message) = 0;
+  virtual bool Report(EventSourceHandle source,
+                      std::uint16_t type,
+                      std::uint16_t category,
+                      std::uint32_t eventId,
+                      const char16_t* message) = 0;
   // DeregisterEventSource. Keeps the thread's last error as it was.
   virtual void DeregisterSource(EventSourceHandle source) = 0;
   // FormatMessageW with FORMAT_MESSAGE_FROM_SYSTEM | IGNORE_INSERTS | ARGUMENT_ARRAY |

@@ -74,11 +74,14 @@ class ServiceControlManager {
   // OpenSCManagerW(local computer, active database, access).
   virtual ServiceHandle OpenManager(std::uint32_t access, ErrorCode* error) = 0;
   // CreateServiceW.
-  virtual ServiceHandle CreateService(ServiceHandle manager, const ServiceDefinition& definition,
+  virtual ServiceHandle CreateService(ServiceHandle manager,
+                                      const ServiceDefinition& definition,
                                       ErrorCode* error) = 0;
   // OpenServiceW.
-  virtual ServiceHandle OpenService(ServiceHandle manager, const char16_t* serviceName,
-                                    std::uint32_t access, ErrorCode* error) = 0;
+  virtual ServiceHandle OpenService(ServiceHandle manager,
+                                    const char16_t* serviceName,
+                                    std::uint32_t access,
+                                    ErrorCode* error) = 0;
   // DeleteService. Returns 0 or the error code.
   virtual ErrorCode DeleteService(ServiceHandle service) = 0;
   // CloseServiceHandle. Keeps the thread's last error as it was.

@@ -26,7 +26,8 @@ class WindowProcedure {
   virtual ~WindowProcedure() = default;
   // True when the message was handled; false hands it to the default window procedure.
   // Must not throw: Windows calls it.
-  virtual bool HandleMessage(std::uint32_t message, std::uintptr_t wParam,
+  virtual bool HandleMessage(std::uint32_t message,
+                             std::uintptr_t wParam,
                              std::intptr_t lParam) noexcept = 0;
 };
 
@@ -40,10 +41,14 @@ class Windowing {
   // DestroyWindow; on the owning thread.
   virtual void DestroyWindow(WindowHandle window) = 0;
   // SetTimer / KillTimer; the window must be owned by the calling thread.
-  virtual bool SetTimer(WindowHandle window, std::uintptr_t timerId, std::uint32_t milliseconds) = 0;
+  virtual bool SetTimer(WindowHandle window,
+                        std::uintptr_t timerId,
+                        std::uint32_t milliseconds) = 0;
   virtual void KillTimer(WindowHandle window, std::uintptr_t timerId) = 0;
   // PostMessageW; any thread.
-  virtual bool PostMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+  virtual bool PostMessage(WindowHandle window,
+                           std::uint32_t message,
+                           std::uintptr_t wParam,
                            std::intptr_t lParam) = 0;
   // GetMessageW for every window of the calling thread; waits. False on WM_QUIT or failure.
   virtual bool GetMessage(WindowMessage* message) = 0;

@@ -1,7 +1,7 @@
 // An in-memory registry that behaves like Windows where the system relies on it: keys below
 // two roots, case-insensitive names, typed values with their data sizes, the access rights of
-// each handle, refused access, and the 32-bit view's redirection of Software\ to
-// Software\Wow6432Node\. Every function can be made to fail, and a ledger counts open handles.
+// each handle, refused access, and the 32-bit view's redirection of HKLM\Software\ to
+// HKLM\Software\Wow6432Node\. Every function can be made to fail, and a ledger counts open handles.
 #pragma once
 
 #include <cstdint>
@@ -34,15 +34,26 @@ class FakeRegistry : public platform::Registry {
   };
 
   // platform::Registry
-  platform::ErrorCode OpenKey(platform::RegistryRoot root, const char16_t* subKey,
-                              std::uint32_t access, platform::RegistryKeyHandle* key) override;
-  platform::ErrorCode CreateKey(platform::RegistryRoot root, const char16_t* subKey,
-                                std::uint32_t access, platform::RegistryKeyHandle* key) override;
-  platform::ErrorCode QueryValue(platform::RegistryKeyHandle key, const char16_t* name,
-                                 std::uint32_t* type, void* data, std::uint32_t* size) override;
-  platform::ErrorCode SetValue(platform::RegistryKeyHandle key, const char16_t* name,
-                               std::uint32_t type, const void* data, std::uint32_t size) override;
-  platform::ErrorCode DeleteTree(platform::RegistryRoot root, const char16_t* subKey,
+  platform::ErrorCode OpenKey(platform::RegistryRoot root,
+                              const char16_t* subKey,
+                              std::uint32_t access,
+                              platform::RegistryKeyHandle* key) override;
+  platform::ErrorCode CreateKey(platform::RegistryRoot root,
+                                const char16_t* subKey,
+                                std::uint32_t access,
+                                platform::RegistryKeyHandle* key) override;
+  platform::ErrorCode QueryValue(platform::RegistryKeyHandle key,
+                                 const char16_t* name,
+                                 std::uint32_t* type,
+                                 void* data,
+                                 std::uint32_t* size) override;
+  platform::ErrorCode SetValue(platform::RegistryKeyHandle key,
+                               const char16_t* name,
+                               std::uint32_t type,
+                               const void* data,
+                               std::uint32_t size) override;
+  platform::ErrorCode DeleteTree(platform::RegistryRoot root,
+                                 const char16_t* subKey,
                                  std::uint32_t access) override;
   void CloseKey(platform::RegistryKeyHandle key) override;
 
@@ -51,22 +62,33 @@ class FakeRegistry : public platform::Registry {
 
   // Direct access for tests, in the native (64-bit) view: the path is taken as it stands,
   // with Wow6432Node spelled out where wanted.
-  void SetRaw(platform::RegistryRoot root, const std::u16string& path, const std::u16string& name,
-              std::uint32_t type, std::vector<std::uint8_t> data);
-  void SetDword(platform::RegistryRoot root, const std::u16string& path,
-                const std::u16string& name, std::uint32_t value);
-  void SetString(platform::RegistryRoot root, const std::u16string& path,
-                 const std::u16string& name, const std::u16string& text,
+  void SetRaw(platform::RegistryRoot root,
+              const std::u16string& path,
+              const std::u16string& name,
+              std::uint32_t type,
+              std::vector<std::uint8_t> data);
+  void SetDword(platform::RegistryRoot root,
+                const std::u16string& path,
+                const std::u16string& name,
+                std::uint32_t value);
+  void SetString(platform::RegistryRoot root,
+                 const std::u16string& path,
+                 const std::u16string& name,
+                 const std::u16string& text,
                  std::uint32_t type = platform::kRegSz);
-  std::optional<Value> GetValue(platform::RegistryRoot root, const std::u16string& path,
+  std::optional<Value> GetValue(platform::RegistryRoot root,
+                                const std::u16string& path,
                                 const std::u16string& name) const;
-  std::optional<std::uint32_t> GetDword(platform::RegistryRoot root, const std::u16string& path,
+  std::optional<std::uint32_t> GetDword(platform::RegistryRoot root,
+                                        const std::u16string& path,
                                         const std::u16string& name) const;
   // A REG_SZ value's text without its terminating NUL.
-  std::optional<std::u16string> GetString(platform::RegistryRoot root, const std::u16string& path,
+  std::optional<std::u16string> GetString(platform::RegistryRoot root,
+                                          const std::u16string& path,
                                           const std::u16string& name) const;
   bool KeyExists(platform::RegistryRoot root, const std::u16string& path) const;
-  void DeleteValue(platform::RegistryRoot root, const std::u16string& path,
+  void DeleteValue(platform::RegistryRoot root,
+                   const std::u16string& path,
                    const std::u16string& name);
 
   // Opening this key (native path) is refused with ERROR_ACCESS_DENIED.
@@ -90,9 +112,14 @@ class FakeRegistry : public platform::Registry {
   };
 
   static std::optional<std::u16string> Canonical(const std::u16string& path);
-  std::u16string InView(const std::u16string& canonical, std::uint32_t access) const;
-  platform::ErrorCode Open(Call call, platform::RegistryRoot root, const char16_t* subKey,
-                           std::uint32_t access, platform::RegistryKeyHandle* key);
+  std::u16string InView(platform::RegistryRoot root,
+                        const std::u16string& canonical,
+                        std::uint32_t access) const;
+  platform::ErrorCode Open(Call call,
+                           platform::RegistryRoot root,
+                           const char16_t* subKey,
+                           std::uint32_t access,
+                           platform::RegistryKeyHandle* key);
   const Key* FindKey(platform::RegistryRoot root, const std::u16string& canonical) const;
 
   mutable std::mutex mutex_;

@@ -1,0 +1,188 @@
+#include "config/custom_registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "platform/failure_policy.h"
+#include "platform/scoped_handle.h"
+
+namespace calvera::config {
+namespace {
+
+using platform::Registry;
+using platform::RegistryKeyHandle;
+using platform::RegistryRoot;
+using platform::ScopedRegistryKey;
+
+constexpr bool kProcessIs64Bit = sizeof(void*) == 8;
+
+// Key paths are held with a leading backslash that marks them as starting at the root; the
+// platform takes them without it (the trailing one stays).
+const char16_t* BelowRoot(const std::u16string& keyPath) {
+  return keyPath.c_str() + (!keyPath.empty() && keyPath.front() == u'\\' ? 1 : 0);
+}
+
+// An open key, or an empty owner when the key cannot be opened; every query on an empty owner
+// fails, which is what turns a missing key into the caller's default.
+ScopedRegistryKey Open(Registry& registry,
+                       RegistryRoot root,
+                       const std::u16string& keyPath,
+                       AccessKind kind,
+                       bool use64BitView) {
+  const std::uint32_t access = RegistryAccessRights(kind, use64BitView, kProcessIs64Bit);
+  RegistryKeyHandle key = 0;
+  const auto status = kind == AccessKind::kRead
+                          ? registry.OpenKey(root, BelowRoot(keyPath), access, &key)
+                          : registry.CreateKey(root, BelowRoot(keyPath), access, &key);
+  if (status != platform::kErrorSuccess)
+    return {};
+  return ScopedRegistryKey(registry, key);
+}
+
+// One reading of a string value: empty when the value is absent or has no data, nullopt when
+// it cannot be fetched or is not a string type.
+std::optional<std::u16string> ReadString(Registry& registry,
+                                         const ScopedRegistryKey& key,
+                                         const char16_t* valueName) {
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (!key ||
+      registry.QueryValue(key.get(), valueName, &type, nullptr, &size) != platform::kErrorSuccess ||
+      size == 0) {
+    return std::u16string();
+  }
+  // Whole code units only: an odd last byte is half a character and is dropped.
+  std::vector<char16_t> buffer((size + 1) / 2, u'\0');
+  if (registry.QueryValue(key.get(), valueName, &type, buffer.data(), &size) !=
+          platform::kErrorSuccess ||
+      (type != platform::kRegSz && type != platform::kRegExpandSz)) {
+    return std::nullopt;
+  }
+  const auto units =
+      buffer.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size / 2, buffer.size()));
+  return std::u16string(buffer.begin(), std::find(buffer.begin(), units, u'\0'));
+}
+
+// A REG_DWORD of at most 4 bytes; nullopt when the key or value is missing, the data is longer
+// or the type is another.
+std::optional<std::int32_t> ReadDword(Registry& registry,
+                                      RegistryRoot root,
+                                      const std::u16string& keyPath,
+                                      const char16_t* valueName,
+                                      bool use64BitView) {
+  const ScopedRegistryKey key = Open(registry, root, keyPath, AccessKind::kRead, use64BitView);
+  if (!key)
+    return std::nullopt;
+  // Cleared first: data shorter than 4 bytes leaves the rest 0, never stale memory.
+  unsigned char data[4] = {};
+  std::uint32_t type = 0;
+  std::uint32_t size = sizeof data;
+  if (registry.QueryValue(key.get(), valueName, &type, data, &size) != platform::kErrorSuccess ||
+      type != platform::kRegDword) {
+    return std::nullopt;
+  }
+  std::int32_t value = 0;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
+void Write(Registry& registry,
+           RegistryRoot root,
+           const std::u16string& keyPath,
+           const char16_t* valueName,
+           std::uint32_t type,
+           const void* data,
+           std::uint32_t size,
+           bool use64BitView) {
+  const ScopedRegistryKey key = Open(registry, root, keyPath, AccessKind::kWrite, use64BitView);
+  if (key) {
+    // A write that cannot be done does nothing; the caller cannot tell.
+    (void)registry.SetValue(key.get(), valueName, type, data, size);
+  }
+}
+
+}  // namespace
+
+std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool processIs64Bit) {
+  const std::uint32_t rights = kind == AccessKind::kRead ? platform::kKeyRead : platform::kKeyWrite;
+  if (use64BitView)
+    return rights | platform::kKeyWow64_64Key;
+  return processIs64Bit ? rights | platform::kKeyWow64_32Key : rights;
+}
+
+std::u16string ReadRegistryString(Registry& registry,
+                                  RegistryRoot root,
+                                  const std::u16string& keyPath,
+                                  const char16_t* valueName,
+                                  const std::u16string& fallback,
+                                  bool use64BitView) {
+  return TryOrDefault(
+      [&]() -> std::u16string {
+        const ScopedRegistryKey key =
+            Open(registry, root, keyPath, AccessKind::kRead, use64BitView);
+        const auto first = ReadString(registry, key, valueName);
+        if (!first)
+          return fallback;
+        if (first->empty())
+          return fallback;
+        // The value is read a second time and that reading is the result.
+        return ReadString(registry, key, valueName).value_or(fallback);
+      },
+      fallback);
+}
+
+std::int32_t ReadRegistryInteger(Registry& registry,
+                                 RegistryRoot root,
+                                 const std::u16string& keyPath,
+                                 const char16_t* valueName,
+                                 std::int32_t fallback,
+                                 bool use64BitView) {
+  return TryOrDefault(
+      [&] {
+        return ReadDword(registry, root, keyPath, valueName, use64BitView).value_or(fallback);
+      },
+      fallback);
+}
+
+bool ReadRegistryBool(Registry& registry,
+                      RegistryRoot root,
+                      const std::u16string& keyPath,
+                      const char16_t* valueName,
+                      bool fallback,
+                      bool use64BitView) {
+  return TryOrDefault(
+      [&] {
+        const auto value = ReadDword(registry, root, keyPath, valueName, use64BitView);
+        return value ? *value != 0 : fallback;
+      },
+      fallback);
+}
+
+void WriteRegistryString(Registry& registry,
+                         RegistryRoot root,
+                         const std::u16string& keyPath,
+                         const char16_t* valueName,
+                         const std::u16string& value,
+                         bool use64BitView) {
+  TryOrIgnore([&] {
+    const auto size = static_cast<std::uint32_t>((value.size() + 1) * sizeof(char16_t));
+    Write(registry, root, keyPath, valueName, platform::kRegSz, value.c_str(), size, use64BitView);
+  });
+}
+
+void WriteRegistryBool(Registry& registry,
+                       RegistryRoot root,
+                       const std::u16string& keyPath,
+                       const char16_t* valueName,
+                       bool value,
+                       bool use64BitView) {
+  TryOrIgnore([&] {
+    const std::uint32_t data = value ? 1 : 0;
+    Write(registry, root, keyPath, valueName, platform::kRegDword, &data, sizeof data,
+          use64BitView);
+  });
+}
+
+}  // namespace calvera::config

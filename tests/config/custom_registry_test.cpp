@@ -1,0 +1,99 @@
+#include "config/custom_registry.h"
+
+#include <gtest/gtest.h>
+
+#include "config/settings.h"
+#include "fake/fake_registry.h"
+
+namespace calvera::config {
+namespace {
+
+using fake::FakeRegistry;
+using platform::RegistryRoot;
+
+constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
+const std::u16string kKey = kSettingsKeyPath;
+// Where the default view puts the settings for a 64-bit process, as the fake stores them.
+const std::u16string kStored = u"Software\\Wow6432Node\\Tolvane\\Calvera";
+
+TEST(RegistryAccessRightsTest, FollowTheViewAndTheProcessBitness) {
+  struct Case {
+    AccessKind kind;
+    bool use64BitView;
+    bool processIs64Bit;
+    std::uint32_t rights;
+  } cases[] = {
+      {AccessKind::kRead, false, false, 0x20019}, {AccessKind::kWrite, false, false, 0x20006},
+      {AccessKind::kRead, true, false, 0x20119},  {AccessKind::kWrite, true, false, 0x20106},
+      {AccessKind::kRead, false, true, 0x20219},  {AccessKind::kWrite, false, true, 0x20206},
+      {AccessKind::kRead, true, true, 0x20119},   {AccessKind::kWrite, true, true, 0x20106},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RegistryAccessRights(c.kind, c.use64BitView, c.processIs64Bit), c.rights)
+        << static_cast<int>(c.kind) << c.use64BitView << c.processIs64Bit;
+  }
+}
+
+TEST(CustomRegistryTest, EachOperationOpensTheKeyBelowTheRootOnceAndClosesIt) {
+  FakeRegistry registry;
+  registry.SetDword(kRoot, kStored, u"ExecutePeriod", 9);
+  EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"ExecutePeriod", 5, false), 9);
+  WriteRegistryBool(registry, kRoot, kKey, u"Updated", false, false);
+
+  const auto openings = registry.Openings();
+  ASSERT_EQ(openings.size(), 2u);
+  EXPECT_EQ(openings[0].call, FakeRegistry::Call::kOpenKey);
+  EXPECT_EQ(openings[0].subKey, u"Software\\Tolvane\\Calvera\\");
+  EXPECT_EQ(openings[0].access, RegistryAccessRights(AccessKind::kRead, false, true));
+  EXPECT_EQ(openings[1].call, FakeRegistry::Call::kCreateKey);
+  EXPECT_EQ(openings[1].access, RegistryAccessRights(AccessKind::kWrite, false, true));
+  EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+TEST(CustomRegistryTest, RefusedAccessGivesTheDefaultAndStoresNothing) {
+  FakeRegistry registry;
+  registry.SetDword(kRoot, kStored, u"LoadCalvera", 0);
+  registry.DenyAccess(kRoot, kStored);
+  EXPECT_TRUE(ReadRegistryBool(registry, kRoot, kKey, u"LoadCalvera", true, false));
+  WriteRegistryBool(registry, kRoot, kKey, u"DefragMemory", false, false);
+  EXPECT_EQ(registry.SetValueCount(), 0u);
+  EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+TEST(CustomRegistryTest, FailingRegistryFunctionsAreSwallowedAndKeysStillClosed) {
+  for (auto call : {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue,
+                    FakeRegistry::Call::kCreateKey, FakeRegistry::Call::kSetValue}) {
+    FakeRegistry registry;
+    registry.SetString(kRoot, kStored, u"Language", u"french");
+    registry.SetDword(kRoot, kStored, u"MemoryFree", 70);
+    registry.FailCall(call, platform::kErrorNotEnoughMemory);
+    const bool readsFail =
+        call == FakeRegistry::Call::kOpenKey || call == FakeRegistry::Call::kQueryValue;
+    EXPECT_EQ(ReadRegistryString(registry, kRoot, kKey, u"Language", u"english", false),
+              readsFail ? u"english" : u"french");
+    EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"MemoryFree", 60, false),
+              readsFail ? 60 : 70);
+    WriteRegistryString(registry, kRoot, kKey, u"UpdatedDate", u"86401", false);
+    EXPECT_EQ(registry.GetString(kRoot, kStored, u"UpdatedDate").has_value(), readsFail);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST(CustomRegistryTest, AStringWithoutItsNulOrWithAnOddSizeEndsAtItsData) {
+  FakeRegistry registry;
+  registry.SetRaw(kRoot, kStored, u"NoNul", platform::kRegSz, {'a', 0, 'b', 0});
+  registry.SetRaw(kRoot, kStored, u"Odd", platform::kRegSz, {'a', 0, 'b'});
+  EXPECT_EQ(ReadRegistryString(registry, kRoot, kKey, u"NoNul", u"x", false), u"ab");
+  EXPECT_EQ(ReadRegistryString(registry, kRoot, kKey, u"Odd", u"x", false), u"a");
+}
+
+TEST(CustomRegistryTest, ADwordShorterThanFourBytesReadsWithoutStaleBytes) {
+  FakeRegistry registry;
+  registry.SetRaw(kRoot, kStored, u"Short", platform::kRegDword, {0x05});
+  registry.SetRaw(kRoot, kStored, u"NoData", platform::kRegDword, {});
+  EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"Short", 85, false), 5);
+  EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"NoData", 85, false), 0);
+}
+
+}  // namespace
+}  // namespace calvera::config
