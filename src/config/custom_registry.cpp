@@ -20,15 +20,15 @@ constexpr bool kProcessIs64Bit = sizeof(void*) == 8;
 
 // Key paths are held with a leading backslash that marks them as starting at the root; the
 // platform takes them without it (the trailing one stays).
-const char16_t* BelowRoot(const std::u16string& keyPath) {
-  return keyPath.c_str() + (!keyPath.empty() && keyPath.front() == u'\\' ? 1 : 0);
+const char16_t* BelowRoot(const char16_t* keyPath) {
+  return keyPath + (keyPath[0] == u'\\' ? 1 : 0);
 }
 
 // An open key, or an empty owner when the key cannot be opened; every query on an empty owner
 // fails, which is what turns a missing key into the caller's default.
 ScopedRegistryKey Open(Registry& registry,
                        RegistryRoot root,
-                       const std::u16string& keyPath,
+                       const char16_t* keyPath,
                        AccessKind kind,
                        bool use64BitView) {
   const std::uint32_t access = RegistryAccessRights(kind, use64BitView, kProcessIs64Bit);
@@ -69,7 +69,7 @@ std::optional<std::u16string> ReadString(Registry& registry,
 // or the type is another.
 std::optional<std::int32_t> ReadDword(Registry& registry,
                                       RegistryRoot root,
-                                      const std::u16string& keyPath,
+                                      const char16_t* keyPath,
                                       const char16_t* valueName,
                                       bool use64BitView) {
   const ScopedRegistryKey key = Open(registry, root, keyPath, AccessKind::kRead, use64BitView);
@@ -90,7 +90,7 @@ std::optional<std::int32_t> ReadDword(Registry& registry,
 
 void Write(Registry& registry,
            RegistryRoot root,
-           const std::u16string& keyPath,
+           const char16_t* keyPath,
            const char16_t* valueName,
            std::uint32_t type,
            const void* data,
@@ -114,7 +114,7 @@ std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool proc
 
 std::u16string ReadRegistryString(Registry& registry,
                                   RegistryRoot root,
-                                  const std::u16string& keyPath,
+                                  const char16_t* keyPath,
                                   const char16_t* valueName,
                                   const std::u16string& fallback,
                                   bool use64BitView) {
@@ -135,7 +135,7 @@ std::u16string ReadRegistryString(Registry& registry,
 
 std::int32_t ReadRegistryInteger(Registry& registry,
                                  RegistryRoot root,
-                                 const std::u16string& keyPath,
+                                 const char16_t* keyPath,
                                  const char16_t* valueName,
                                  std::int32_t fallback,
                                  bool use64BitView) {
@@ -148,7 +148,7 @@ std::int32_t ReadRegistryInteger(Registry& registry,
 
 bool ReadRegistryBool(Registry& registry,
                       RegistryRoot root,
-                      const std::u16string& keyPath,
+                      const char16_t* keyPath,
                       const char16_t* valueName,
                       bool fallback,
                       bool use64BitView) {
@@ -162,7 +162,7 @@ bool ReadRegistryBool(Registry& registry,
 
 void WriteRegistryString(Registry& registry,
                          RegistryRoot root,
-                         const std::u16string& keyPath,
+                         const char16_t* keyPath,
                          const char16_t* valueName,
                          const std::u16string& value,
                          bool use64BitView) {
@@ -174,7 +174,7 @@ void WriteRegistryString(Registry& registry,
 
 void WriteRegistryBool(Registry& registry,
                        RegistryRoot root,
-                       const std::u16string& keyPath,
+                       const char16_t* keyPath,
                        const char16_t* valueName,
                        bool value,
                        bool use64BitView) {

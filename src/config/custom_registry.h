@@ -22,7 +22,7 @@ std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool proc
 // when the value is absent, empty, of another type or unreadable.
 std::u16string ReadRegistryString(platform::Registry& registry,
                                   platform::RegistryRoot root,
-                                  const std::u16string& keyPath,
+                                  const char16_t* keyPath,
                                   const char16_t* valueName,
                                   const std::u16string& fallback,
                                   bool use64BitView);
@@ -30,7 +30,7 @@ std::u16string ReadRegistryString(platform::Registry& registry,
 // A REG_DWORD of exactly 4 bytes as a signed number; `fallback` otherwise.
 std::int32_t ReadRegistryInteger(platform::Registry& registry,
                                  platform::RegistryRoot root,
-                                 const std::u16string& keyPath,
+                                 const char16_t* keyPath,
                                  const char16_t* valueName,
                                  std::int32_t fallback,
                                  bool use64BitView);
@@ -38,7 +38,7 @@ std::int32_t ReadRegistryInteger(platform::Registry& registry,
 // ReadRegistryInteger's value, true when not 0; `fallback` otherwise.
 bool ReadRegistryBool(platform::Registry& registry,
                       platform::RegistryRoot root,
-                      const std::u16string& keyPath,
+                      const char16_t* keyPath,
                       const char16_t* valueName,
                       bool fallback,
                       bool use64BitView);
@@ -46,7 +46,7 @@ bool ReadRegistryBool(platform::Registry& registry,
 // Stores REG_SZ with its terminating NUL, creating the key and every missing key above it.
 void WriteRegistryString(platform::Registry& registry,
                          platform::RegistryRoot root,
-                         const std::u16string& keyPath,
+                         const char16_t* keyPath,
                          const char16_t* valueName,
                          const std::u16string& value,
                          bool use64BitView);
@@ -54,7 +54,7 @@ void WriteRegistryString(platform::Registry& registry,
 // Stores REG_DWORD 1 or 0, creating keys as WriteRegistryString does.
 void WriteRegistryBool(platform::Registry& registry,
                        platform::RegistryRoot root,
-                       const std::u16string& keyPath,
+                       const char16_t* keyPath,
                        const char16_t* valueName,
                        bool value,
                        bool use64BitView);

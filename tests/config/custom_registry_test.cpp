@@ -12,7 +12,7 @@ using fake::FakeRegistry;
 using platform::RegistryRoot;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
-const std::u16string kKey = kSettingsKeyPath;
+const char16_t* const kKey = kSettingsKeyPath;
 // Where the default view puts the settings for a 64-bit process, as the fake stores them.
 const std::u16string kStored = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 

@@ -90,10 +90,11 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
   }
 
   std::u16string ReadString(const char16_t* name) {
-    return config::ReadRegistryString(*registry_, kRoot, keyPath_, name, u"fallback", false);
+    return config::ReadRegistryString(*registry_, kRoot, keyPath_.c_str(), name, u"fallback",
+                                      false);
   }
   std::int32_t ReadInteger(const char16_t* name) {
-    return config::ReadRegistryInteger(*registry_, kRoot, keyPath_, name, -12345, false);
+    return config::ReadRegistryInteger(*registry_, kRoot, keyPath_.c_str(), name, -12345, false);
   }
 
   Registry* registry_ = nullptr;
@@ -127,28 +128,31 @@ TEST_P(RegistryContract, IntegersNeedADwordOfAtMostFourBytes) {
   PutText(u"Digits", platform::kRegSz, u"42");
 
   EXPECT_EQ(ReadInteger(u"Negative"), -5);
-  EXPECT_TRUE(config::ReadRegistryBool(*registry_, kRoot, keyPath_, u"Two", false, false));
+  EXPECT_TRUE(config::ReadRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Two", false, false));
   EXPECT_EQ(ReadInteger(u"LongDword"), -12345);
   EXPECT_EQ(ReadInteger(u"Qword"), -12345);
   EXPECT_EQ(ReadInteger(u"Binary"), -12345);
   EXPECT_EQ(ReadInteger(u"Digits"), -12345);
-  EXPECT_TRUE(config::ReadRegistryBool(*registry_, kRoot, keyPath_, u"Digits", true, false));
-  EXPECT_FALSE(config::ReadRegistryBool(*registry_, kRoot, keyPath_, u"Digits", false, false));
+  EXPECT_TRUE(
+      config::ReadRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Digits", true, false));
+  EXPECT_FALSE(
+      config::ReadRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Digits", false, false));
 }
 
 TEST_P(RegistryContract, ReadsLeaveAMissingKeyAbsent) {
   EXPECT_EQ(ReadString(u"Language"), u"fallback");
   EXPECT_EQ(ReadInteger(u"ExecutePeriod"), -12345);
-  EXPECT_TRUE(config::ReadRegistryBool(*registry_, kRoot, keyPath_, u"LoadCalvera", true, false));
+  EXPECT_TRUE(
+      config::ReadRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"LoadCalvera", true, false));
   EXPECT_FALSE(KeyExists(SubKey(), platform::kKeyWow64_32Key));
   EXPECT_FALSE(KeyExists(SubKey(), platform::kKeyWow64_64Key));
 }
 
 TEST_P(RegistryContract, WritesCreateMissingKeysAndStoreTheNul) {
   const std::u16string deep = keyPath_ + u"Deeper\\Still\\";
-  config::WriteRegistryBool(*registry_, kRoot, deep, u"Flag", true, false);
-  config::WriteRegistryBool(*registry_, kRoot, deep, u"Off", false, false);
-  config::WriteRegistryString(*registry_, kRoot, deep, u"Text", u"1234567", false);
+  config::WriteRegistryBool(*registry_, kRoot, deep.c_str(), u"Flag", true, false);
+  config::WriteRegistryBool(*registry_, kRoot, deep.c_str(), u"Off", false, false);
+  config::WriteRegistryString(*registry_, kRoot, deep.c_str(), u"Text", u"1234567", false);
 
   const std::uint32_t view = kProcessIs64Bit ? platform::kKeyWow64_32Key : 0;
   const Stored flag = Get(deep.substr(1), u"Flag", view);
@@ -159,14 +163,15 @@ TEST_P(RegistryContract, WritesCreateMissingKeysAndStoreTheNul) {
   EXPECT_EQ(off.data, (std::vector<unsigned char>{0, 0, 0, 0}));
   EXPECT_EQ(text.type, platform::kRegSz);
   EXPECT_EQ(text.data.size(), 16u);  // seven characters and the NUL
-  EXPECT_EQ(config::ReadRegistryString(*registry_, kRoot, deep, u"Text", u"", false), u"1234567");
+  EXPECT_EQ(config::ReadRegistryString(*registry_, kRoot, deep.c_str(), u"Text", u"", false),
+            u"1234567");
 }
 
 TEST_P(RegistryContract, TheDefaultViewIsTheOneA32BitProcessSees) {
   if (!kProcessIs64Bit)
     GTEST_SKIP() << "a 32-bit process has only the one view";
-  config::WriteRegistryBool(*registry_, kRoot, keyPath_, u"Shared", true, false);
-  config::WriteRegistryBool(*registry_, kRoot, keyPath_, u"Native", true, true);
+  config::WriteRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Shared", true, false);
+  config::WriteRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Native", true, true);
 
   const std::u16string below = SubKey().substr(std::u16string(u"Software\\").size());
   const std::u16string redirected = u"Software\\Wow6432Node\\" + below;
