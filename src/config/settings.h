@@ -17,13 +17,17 @@ struct Setting {
   T fallback;
 };
 
-// The level and the amount: their defaults depend on the machine's memory (1536 MB or more).
+// A machine of at least this many megabytes takes the larger defaults of the level and the
+// amount.
+inline constexpr std::int64_t kLargeMemoryMegabytes = 1536;
+
+// The level and the amount: their defaults depend on the machine's memory.
 struct MemorySetting {
   const char16_t* name;
   std::int32_t fallbackLarge;
   std::int32_t fallbackSmall;
-  std::int32_t Fallback(std::int32_t totalMegabytes) const {
-    return totalMegabytes >= 1536 ? fallbackLarge : fallbackSmall;
+  constexpr std::int32_t Fallback(bool largeMemory) const {
+    return largeMemory ? fallbackLarge : fallbackSmall;
   }
 };
 

@@ -171,7 +171,7 @@ ErrorCode FakeRegistry::SetValue(RegistryKeyHandle key,
   if (data == nullptr && size != 0)
     return platform::kErrorInvalidParameter;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
-  ++setValueCount_;
+  setValueNames_.push_back(name ? name : u"");
   keys_[{handle->second.root, handle->second.path}].values[Upper(name ? name : u"")] =
       Value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
   return platform::kErrorSuccess;
@@ -318,7 +318,12 @@ void FakeRegistry::ClearOpenings() {
 
 std::size_t FakeRegistry::SetValueCount() const {
   std::lock_guard lock(mutex_);
-  return setValueCount_;
+  return setValueNames_.size();
+}
+
+std::vector<std::u16string> FakeRegistry::SetValueNames() const {
+  std::lock_guard lock(mutex_);
+  return setValueNames_;
 }
 
 }  // namespace calvera::fake

@@ -100,6 +100,8 @@ class FakeRegistry : public platform::Registry {
   std::vector<Opening> Openings() const;
   void ClearOpenings();
   std::size_t SetValueCount() const;
+  // The value names of every successful SetValue, in order.
+  std::vector<std::u16string> SetValueNames() const;
 
  private:
   struct Key {
@@ -130,7 +132,7 @@ class FakeRegistry : public platform::Registry {
   std::map<platform::RegistryKeyHandle, Handle> handles_;
   platform::RegistryKeyHandle nextHandle_ = 0x1000;
   std::vector<Opening> openings_;
-  std::size_t setValueCount_ = 0;
+  std::vector<std::u16string> setValueNames_;
 };
 
 }  // namespace calvera::fake

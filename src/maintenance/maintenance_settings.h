@@ -1,0 +1,28 @@
+// The ten settings that every started tick reads, in the order it reads them.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/registry.h"
+
+namespace calvera::maintenance {
+
+struct MaintenanceSettings {
+  std::int32_t memoryMaintain = 0;
+  std::int32_t memoryFree = 0;
+  bool processorLimit = false;
+  std::int32_t processorTrigger = 0;
+  bool batteryCheck = false;
+  bool fullScreen = false;
+  bool fullScreenCheck = false;
+  std::int32_t executePeriod = 0;
+  bool loadCalvera = false;
+  bool defragMemory = false;
+};
+
+// Reads each value on its own, with its default; the level's and the amount's defaults follow
+// the machine's total megabytes. Never fails.
+MaintenanceSettings ReadMaintenanceSettings(platform::Registry& registry,
+                                            std::int64_t totalMegabytes);
+
+}  // namespace calvera::maintenance
