@@ -1,5 +1,14 @@
-// Fake executable resources and ANSI code page. (Fleshed out with the captions.)
+// Fake executable resources and ANSI code page. By default it holds the five caption tables
+// that the executable embeds, read from the source tree, and decodes 8-bit text as
+// Windows-1252; tests can change both. One thread at a time.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/resources.h"
 
@@ -7,10 +16,21 @@ namespace calvera::fake {
 
 class FakeResources : public platform::Resources {
  public:
-  std::optional<std::span<const std::byte>> FindRcData(const char16_t*) override {
-    return std::nullopt;
-  }
-  std::u16string DecodeAnsi(std::span<const std::byte>) override { return {}; }
+  FakeResources();
+
+  // platform::Resources. Names match without regard to ASCII case.
+  std::optional<std::span<const std::byte>> FindRcData(const char16_t* name) override;
+  std::u16string DecodeAnsi(std::span<const std::byte> bytes) override;
+
+  // Adds the resource or replaces its bytes; spans handed out for it before become invalid.
+  void SetRcData(std::u16string_view name, std::string_view bytes);
+  void RemoveRcData(std::u16string_view name);
+  // The system's ANSI code page: 1252 (the default) or 1251.
+  void SetAnsiCodePage(std::uint32_t codePage);
+
+ private:
+  std::map<std::u16string, std::vector<std::byte>> rcData_;  // by upper-cased name
+  std::uint32_t codePage_ = 1252;
 };
 
 }  // namespace calvera::fake
