@@ -1,0 +1,68 @@
+// The Windows API for the real platform, and the conversions between the interfaces' portable
+// types and the API's own. Every file of the real platform includes <windows.h> through here.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+// <windows.h> maps these names to their W forms; the interfaces use them as method names.
+#undef CreateService
+#undef DispatchMessage
+#undef GetMessage
+#undef GetVersionEx
+#undef MessageBox
+#undef OpenService
+#undef PostMessage
+#undef ShellExecute
+
+namespace calvera::platform {
+
+static_assert(sizeof(char16_t) == sizeof(wchar_t), "UTF-16 text crosses the API as wchar_t");
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "DWORD is the interfaces' 32-bit value");
+
+inline const wchar_t* Wide(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
+}
+
+inline const char16_t* Utf16(const wchar_t* text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
+
+// Handles cross the interfaces as integers, 0 being none.
+template <typename Handle>
+Handle ToHandle(std::uintptr_t value) {
+  return reinterpret_cast<Handle>(value);
+}
+
+template <typename Handle>
+std::uintptr_t FromHandle(Handle handle) {
+  return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+// Restores the thread's last error when it goes out of scope, so that releasing a handle
+// never hides the error of the call that failed before it.
+class LastErrorKeeper {
+ public:
+  LastErrorKeeper() : saved_(::GetLastError()) {}
+  LastErrorKeeper(const LastErrorKeeper&) = delete;
+  LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
+  ~LastErrorKeeper() { ::SetLastError(saved_); }
+
+ private:
+  DWORD saved_;
+};
+
+// Puts GetLastError() into *error where the caller asked for it; for the failure paths.
+inline void StoreLastError(ErrorCode* error) {
+  if (error != nullptr) {
+    *error = ::GetLastError();
+  }
+}
+
+}  // namespace calvera::platform

@@ -1,0 +1,112 @@
+#include "platform/win32/win32_service_control_manager.h"
+
+#include <type_traits>
+#include <vector>
+
+#include "platform/failure_policy.h"
+#include "platform/win32/win32_api.h"
+
+namespace calvera::platform {
+namespace {
+
+// The interface's callback types differ from the API's only in DWORD against std::uint32_t
+// and wchar_t against char16_t, which share size and representation here.
+static_assert(sizeof(ServiceMainFunction) == sizeof(LPSERVICE_MAIN_FUNCTIONW));
+static_assert(sizeof(ServiceControlHandlerFunction) == sizeof(LPHANDLER_FUNCTION));
+
+SC_HANDLE ServiceOf(ServiceHandle handle) {
+  return ToHandle<SC_HANDLE>(handle);
+}
+
+ServiceHandle Opened(SC_HANDLE handle, ErrorCode* error) {
+  if (handle == nullptr) {
+    StoreLastError(error);
+  }
+  return FromHandle(handle);
+}
+
+ErrorCode Result(BOOL succeeded) {
+  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
+}
+
+ErrorCode StartDispatcher(const ServiceTableEntry* table) {
+  std::vector<SERVICE_TABLE_ENTRYW> entries;
+  for (const ServiceTableEntry* entry = table;; ++entry) {
+    if (entry->serviceName == nullptr && entry->serviceMain == nullptr) {
+      break;
+    }
+    entries.push_back(
+        SERVICE_TABLE_ENTRYW{const_cast<wchar_t*>(Wide(entry->serviceName)),
+                             reinterpret_cast<LPSERVICE_MAIN_FUNCTIONW>(entry->serviceMain)});
+  }
+  entries.push_back(SERVICE_TABLE_ENTRYW{nullptr, nullptr});
+  return Result(::StartServiceCtrlDispatcherW(entries.data()));
+}
+
+}  // namespace
+
+ErrorCode Win32ServiceControlManager::RunDispatcher(const ServiceTableEntry* table) {
+  return TryOrDefault([table] { return StartDispatcher(table); }, kErrorNotEnoughMemory);
+}
+
+ServiceStatusHandle Win32ServiceControlManager::RegisterControlHandler(
+    const char16_t* serviceName,
+    ServiceControlHandlerFunction handler,
+    ErrorCode* error) {
+  const SERVICE_STATUS_HANDLE handle = ::RegisterServiceCtrlHandlerW(
+      Wide(serviceName), reinterpret_cast<LPHANDLER_FUNCTION>(handler));
+  if (handle == nullptr) {
+    StoreLastError(error);
+  }
+  return FromHandle(handle);
+}
+
+ErrorCode Win32ServiceControlManager::SetStatus(ServiceStatusHandle handle,
+                                                const ServiceStatus& status) {
+  SERVICE_STATUS record{status.serviceType,
+                        status.currentState,
+                        status.controlsAccepted,
+                        status.win32ExitCode,
+                        status.serviceSpecificExitCode,
+                        status.checkPoint,
+                        status.waitHint};
+  return Result(::SetServiceStatus(ToHandle<SERVICE_STATUS_HANDLE>(handle), &record));
+}
+
+ServiceHandle Win32ServiceControlManager::OpenManager(std::uint32_t access, ErrorCode* error) {
+  return Opened(::OpenSCManagerW(nullptr, nullptr, access), error);
+}
+
+ServiceHandle Win32ServiceControlManager::CreateService(ServiceHandle manager,
+                                                        const ServiceDefinition& definition,
+                                                        ErrorCode* error) {
+  DWORD tag = definition.tagId != nullptr ? *definition.tagId : 0;
+  const SC_HANDLE service = ::CreateServiceW(
+      ServiceOf(manager), Wide(definition.serviceName), Wide(definition.displayName),
+      definition.desiredAccess, definition.serviceType, definition.startType,
+      definition.errorControl, Wide(definition.binaryPathName), Wide(definition.loadOrderGroup),
+      definition.tagId != nullptr ? &tag : nullptr, Wide(definition.dependencies),
+      Wide(definition.serviceStartName), Wide(definition.password));
+  if (service != nullptr && definition.tagId != nullptr) {
+    *definition.tagId = tag;
+  }
+  return Opened(service, error);
+}
+
+ServiceHandle Win32ServiceControlManager::OpenService(ServiceHandle manager,
+                                                      const char16_t* serviceName,
+                                                      std::uint32_t access,
+                                                      ErrorCode* error) {
+  return Opened(::OpenServiceW(ServiceOf(manager), Wide(serviceName), access), error);
+}
+
+ErrorCode Win32ServiceControlManager::DeleteService(ServiceHandle service) {
+  return Result(::DeleteService(ServiceOf(service)));
+}
+
+void Win32ServiceControlManager::CloseServiceHandle(ServiceHandle handle) {
+  const LastErrorKeeper keeper;
+  ::CloseServiceHandle(ServiceOf(handle));
+}
+
+}  // namespace calvera::platform
