@@ -1,0 +1,255 @@
+// The real platform under Wine: what the system relies on from each Windows call, where the
+// conversion between the interfaces and the API could go wrong. The registry has its own
+// contract suite.
+#include "platform/win32/win32_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "config/custom_registry.h"
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace calvera::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+Platform& Real() {
+  return Win32Platform();
+}
+
+std::u16string AsciiLower(std::u16string text) {
+  for (char16_t& c : text) {
+    if (c >= u'A' && c <= u'Z') {
+      c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+  }
+  return text;
+}
+
+TEST(Win32PlatformWineTest, ModuleFileNameIsTheExecutablesFullPath) {
+  const std::u16string name = Real().process.ModuleFileName();
+  const std::u16string file = u"\\calvera_wine_tests.exe";
+  ASSERT_GT(name.size(), file.size()) << ToUtf8(name);
+  EXPECT_EQ(name.substr(1, 2), u":\\") << ToUtf8(name);
+  EXPECT_EQ(AsciiLower(name.substr(name.size() - file.size())), file) << ToUtf8(name);
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(name))) << ToUtf8(name);
+}
+
+class RecordingProcedure final : public WindowProcedure {
+ public:
+  bool HandleMessage(std::uint32_t message,
+                     std::uintptr_t wParam,
+                     std::intptr_t lParam) noexcept override {
+    received.push_back(WindowMessage{0, message, wParam, lParam});
+    return message == kTestMessage || message == kWmTimer;
+  }
+
+  bool Received(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) const {
+    for (const WindowMessage& m : received) {
+      if (m.message == message && m.wParam == wParam && m.lParam == lParam) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  static constexpr std::uint32_t kTestMessage = kWmUser + 1;
+  std::vector<WindowMessage> received;
+};
+
+TEST(Win32PlatformWineTest, AMessageWindowGetsPostedMessagesAndTimerTicksThroughTheLoop) {
+  constexpr std::uint32_t kWmDestroy = 0x0002;
+  constexpr std::uintptr_t kTimerId = 1;
+  // Wide enough to show that neither parameter is truncated or loses its sign.
+  constexpr std::uintptr_t kWParam = static_cast<std::uintptr_t>(-2);
+  constexpr std::intptr_t kLParam = -9;
+  Windowing& windowing = Real().windowing;
+  RecordingProcedure procedure;
+  {
+    const ScopedWindow window(windowing, windowing.CreateMessageWindow(&procedure));
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(
+        windowing.PostMessage(window.get(), RecordingProcedure::kTestMessage, kWParam, kLParam));
+    ASSERT_TRUE(windowing.SetTimer(window.get(), kTimerId, 10));
+
+    // Ends the loop should a message never come.
+    std::promise<void> finished;
+    std::thread watchdog([&windowing, handle = window.get(), done = finished.get_future()] {
+      if (done.wait_for(10s) == std::future_status::timeout) {
+        (void)windowing.PostMessage(handle, kWmQuit, 0, 0);
+      }
+    });
+    bool posted = false;
+    bool ticked = false;
+    WindowMessage message;
+    while (!(posted && ticked) && windowing.GetMessage(&message)) {
+      windowing.DispatchMessage(message);
+      if (message.message == RecordingProcedure::kTestMessage) {
+        posted = true;
+        EXPECT_EQ(message.window, window.get());
+        EXPECT_EQ(message.wParam, kWParam);
+        EXPECT_EQ(message.lParam, kLParam);
+      }
+      ticked = ticked || message.message == kWmTimer;
+    }
+    finished.set_value();
+    watchdog.join();
+    windowing.KillTimer(window.get(), kTimerId);
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(procedure.Received(RecordingProcedure::kTestMessage, kWParam, kLParam));
+    EXPECT_TRUE(procedure.Received(kWmTimer, kTimerId, 0));
+  }
+  // Sent messages reach the procedure too, up to the window's end.
+  EXPECT_TRUE(procedure.Received(kWmDestroy, 0, 0));
+}
+
+TEST(Win32PlatformWineTest, SystemMessagesComeAsTheSystemWritesThem) {
+  EventLog& log = Real().eventLog;
+  const std::u16string denied = log.SystemMessage(kErrorAccessDenied);
+  EXPECT_NE(AsciiLower(denied).find(u"denied"), std::u16string::npos) << ToUtf8(denied);
+  ASSERT_FALSE(denied.empty());
+  EXPECT_EQ(denied.back(), u'\n') << ToUtf8(denied);
+  EXPECT_EQ(log.SystemMessage(0x2A5A5A5A), u"");
+}
+
+TEST(Win32PlatformWineTest, AnEventSourceTakesAnErrorEntry) {
+  EventLog& log = Real().eventLog;
+  const ScopedEventSource source(log, log.RegisterSource(u"CalveraWin32WineTest"));
+  ASSERT_TRUE(source);
+  EXPECT_TRUE(log.Report(source.get(), kEventlogErrorType, 0, 0, u"Win32 platform test entry"));
+}
+
+class Win32ServiceEntryWineTest : public ::testing::Test {
+ protected:
+  static constexpr char16_t kName[] = u"CalveraWin32WineTest";
+  static constexpr std::uint32_t kAllAccess = 0xF003F;
+  static constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
+
+  void SetUp() override {
+    ErrorCode error = 0;
+    manager_ = ScopedServiceHandle(services_, services_.OpenManager(kAllAccess, &error));
+    ASSERT_TRUE(manager_) << error;
+    Remove();
+  }
+  void TearDown() override { Remove(); }
+
+  void Remove() {
+    if (!manager_) {
+      return;
+    }
+    const ScopedServiceHandle service(
+        services_, services_.OpenService(manager_.get(), kName, kServiceAllAccess, nullptr));
+    if (service) {
+      (void)services_.DeleteService(service.get());
+    }
+  }
+
+  ServiceControlManager& services_ = Real().services;
+  ScopedServiceHandle manager_;
+};
+
+TEST_F(Win32ServiceEntryWineTest, AMissingServiceFailsWithItsOwnError) {
+  ErrorCode error = 0;
+  EXPECT_EQ(
+      services_.OpenService(manager_.get(), u"CalveraNoSuchService", kServiceAllAccess, &error),
+      0u);
+  EXPECT_EQ(error, kErrorServiceDoesNotExist);
+}
+
+TEST_F(Win32ServiceEntryWineTest, CreateServicePassesEveryArgumentInItsPlace) {
+  const std::u16string path = u"\"" + Real().process.ModuleFileName() + u"\" -test";
+  ServiceDefinition definition;
+  definition.serviceName = kName;
+  definition.displayName = u"Calvera Win32 Wine Test";
+  definition.desiredAccess = kServiceAllAccess;
+  definition.serviceType = 0x10;  // own process
+  definition.startType = 3;       // on demand
+  definition.errorControl = 0;    // ignore
+  definition.binaryPathName = path.c_str();
+  definition.loadOrderGroup = u"CalveraTestGroup";
+  ErrorCode error = 0;
+  {
+    const ScopedServiceHandle created(services_,
+                                      services_.CreateService(manager_.get(), definition, &error));
+    ASSERT_TRUE(created) << error;
+    error = 0;
+    EXPECT_EQ(services_.CreateService(manager_.get(), definition, &error), 0u);
+    EXPECT_EQ(error, kErrorServiceExists);
+
+    Registry& registry = Real().registry;
+    const char16_t* key = u"\\SYSTEM\\CurrentControlSet\\Services\\CalveraWin32WineTest\\";
+    const auto text = [&](const char16_t* value) {
+      return config::ReadRegistryString(registry, RegistryRoot::kLocalMachine, key, value, u"?",
+                                        false);
+    };
+    const auto number = [&](const char16_t* value) {
+      return config::ReadRegistryInteger(registry, RegistryRoot::kLocalMachine, key, value, -1,
+                                         false);
+    };
+    EXPECT_EQ(ToUtf8(text(u"DisplayName")), "Calvera Win32 Wine Test");
+    EXPECT_EQ(ToUtf8(text(u"ImagePath")), ToUtf8(path));
+    EXPECT_EQ(ToUtf8(text(u"Group")), "CalveraTestGroup");
+    EXPECT_EQ(ToUtf8(text(u"ObjectName")), "LocalSystem");
+    EXPECT_EQ(number(u"Type"), 0x10);
+    EXPECT_EQ(number(u"Start"), 3);
+    EXPECT_EQ(number(u"ErrorControl"), 0);
+
+    EXPECT_EQ(services_.DeleteService(created.get()), kErrorSuccess);
+  }
+  error = 0;
+  EXPECT_EQ(services_.OpenService(manager_.get(), kName, kServiceAllAccess, &error), 0u);
+  EXPECT_EQ(error, kErrorServiceDoesNotExist);
+}
+
+TEST(Win32PlatformWineTest, ResourcesAndTheAnsiCodePage) {
+  Resources& resources = Real().resources;
+  EXPECT_FALSE(resources.FindRcData(u"NOSUCHTABLE"));
+  const std::byte abc[] = {std::byte{'a'}, std::byte{'b'}, std::byte{'c'}};
+  EXPECT_EQ(resources.DecodeAnsi(abc), u"abc");
+  EXPECT_EQ(resources.DecodeAnsi({}), u"");
+}
+
+TEST(Win32PlatformWineTest, SystemInformationAnswers) {
+  SystemInformation& system = Real().system;
+  for (const std::uint32_t size : {284u, 276u}) {
+    std::vector<std::byte> record(284);
+    std::memcpy(record.data(), &size, sizeof(size));
+    EXPECT_NE(system.GetVersionEx(record.data()), 0) << size;
+    std::uint32_t major = 0;
+    std::memcpy(&major, record.data() + 4, sizeof(major));
+    EXPECT_GE(major, 5u) << size;
+  }
+  EXPECT_TRUE(system.AcLineStatus().has_value());
+  const LocalTime now = system.GetLocalTime();
+  EXPECT_GE(now.year, 2000);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  EXPECT_GT(system.MillisecondsSinceStart(), 0u);
+}
+
+TEST(Win32PlatformWineTest, SystemFunctionsAreFoundByName) {
+  SystemLibraries& libraries = Real().libraries;
+  const ScopedLibrary kernel(libraries, libraries.Load(u"Kernel32.dll"));
+  ASSERT_TRUE(kernel);
+  EXPECT_NE(libraries.FindEntryPoint(kernel.get(), "GlobalMemoryStatusEx"), nullptr);
+  EXPECT_EQ(libraries.FindEntryPoint(kernel.get(), "NoSuchFunction"), nullptr);
+  EXPECT_FALSE(ScopedLibrary(libraries, libraries.Load(u"calvera_no_such_library.dll")));
+}
+
+TEST(Win32PlatformWineTest, ComInitializesOnTheCallingThread) {
+  Process& process = Real().process;
+  ASSERT_TRUE(process.CoInitialize());
+  process.CoUninitialize();
+}
+
+}  // namespace
+}  // namespace calvera::platform
