@@ -1,0 +1,126 @@
+#include "service/service_application.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/failure_policy.h"
+#include "service/service_installer.h"
+#include "service/system_error_text.h"
+
+namespace calvera::service {
+namespace {
+
+// The application that the manager's service-main callback reaches; set while services run.
+std::atomic<TServiceApplication*> runningApplication{nullptr};
+
+void CALVERA_WINAPI ServiceMainCallback(std::uint32_t argc, char16_t** argv) {
+  if (TServiceApplication* application = runningApplication.load()) {
+    application->DispatchServiceEntry(argc, argv);
+  }
+}
+
+// The last component of the executable's path, extension included.
+std::u16string ExecutableFileName(platform::Process& process) {
+  const std::u16string path = process.ModuleFileName();
+  const auto delimiter = path.find_last_of(u"\\/:");
+  return delimiter == std::u16string::npos ? path : path.substr(delimiter + 1);
+}
+
+char16_t FoldCase(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+bool SameServiceName(std::u16string_view a, std::u16string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char16_t x, char16_t y) { return FoldCase(x) == FoldCase(y); });
+}
+
+}  // namespace
+
+TServiceApplication::TServiceApplication(platform::Platform& platform, CommandLine commandLine)
+    : platform_(platform),
+      commandLine_(std::move(commandLine)),
+      eventLogger_(platform.eventLog, ExecutableFileName(platform.process)),
+      window_(platform.windowing, platform.windowing.CreateMessageWindow(this)) {}
+
+TServiceApplication::~TServiceApplication() {
+  // The modules first: their timers' windows belong to this thread as well.
+  while (!modules_.empty())
+    modules_.pop_back();
+  window_.reset();
+  if (comInitialized_)
+    platform_.process.CoUninitialize();
+}
+
+void TServiceApplication::Initialize() {
+  if (initialized_)
+    return;
+  initialized_ = true;
+  comInitialized_ = platform_.process.CoInitialize();
+}
+
+int TServiceApplication::Run() {
+  if (commandLine_.HasSwitch(u"INSTALL") || commandLine_.HasSwitch(u"UNINSTALL")) {
+    std::vector<TService*> modules;
+    for (const auto& module : modules_)
+      modules.push_back(module.get());
+    const bool install = commandLine_.HasSwitch(u"INSTALL");  // wins over UNINSTALL
+    return InstallOrRemoveServices(platform_, modules, install, commandLine_.HasSwitch(u"SILENT"))
+               ? 0
+               : 1;
+  }
+  return RunServices();
+}
+
+int TServiceApplication::RunServices() {
+  serviceTable_.clear();
+  for (const auto& module : modules_) {
+    serviceTable_.push_back({module->Name().c_str(), &ServiceMainCallback});
+  }
+  serviceTable_.push_back({});
+  runningApplication.store(this);
+
+  // The dispatcher thread waits inside the manager's dispatcher until every service has
+  // stopped, or fails at once when the manager did not start this process.
+  platform::ErrorCode dispatcherResult = 0;
+  std::thread dispatcher([this, &dispatcherResult] {
+    dispatcherResult = platform_.services.RunDispatcher(serviceTable_.data());
+    (void)platform_.windowing.PostMessage(window_.get(), platform::kWmQuit, 0, 0);
+  });
+
+  // Timer ticks are handled here, before the start as well; a window procedure never lets a
+  // failure out, the timer hands its failures to LogUnhandledException.
+  platform::WindowMessage message;
+  while (platform_.windowing.GetMessage(&message))
+    platform_.windowing.DispatchMessage(message);
+
+  dispatcher.join();
+  runningApplication.store(nullptr);
+  if (dispatcherResult != 0) {
+    LogUnhandledException(SystemErrorText(platform_.eventLog, dispatcherResult));
+  }
+  return 0;
+}
+
+void TServiceApplication::DispatchServiceEntry(std::uint32_t argc, char16_t** argv) noexcept {
+  if (argc == 0 || argv == nullptr || argv[0] == nullptr)
+    return;
+  for (const auto& module : modules_) {
+    if (SameServiceName(module->Name(), argv[0])) {
+      module->ServiceEntry(argc, argv);
+      return;
+    }
+  }
+}
+
+void TServiceApplication::LogUnhandledException(const std::u16string& message) noexcept {
+  TryOrIgnore([&] { eventLogger_.LogMessage(message); });
+}
+
+bool TServiceApplication::HandleMessage(std::uint32_t message,
+                                        std::uintptr_t,
+                                        std::intptr_t) noexcept {
+  return message == platform::kWmEndSession;
+}
+
+}  // namespace calvera::service

@@ -1,0 +1,45 @@
+#include "service/startup_correction.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "fake/fake_registry.h"
+
+namespace calvera::service {
+namespace {
+
+using platform::RegistryRoot;
+const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
+
+TEST(StartupCorrectionTest, ClearsDefragMemoryOnlyWhenLoadCalveraIsOffAndItIsOn) {
+  const struct {
+    std::optional<std::uint32_t> loadCalvera, defragMemory;
+    std::optional<std::uint32_t> defragMemoryAfter;
+  } cases[] = {
+      {std::nullopt, std::nullopt, std::nullopt},  // nothing read beyond LoadCalvera
+      {1, 1, 1},
+      {1, std::nullopt, std::nullopt},
+      {0, 1, 0},
+      {0, 7, 0},
+      {0, std::nullopt, 0},  // created when missing
+      {0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    fake::FakeRegistry registry;
+    if (c.loadCalvera)
+      registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"LoadCalvera", *c.loadCalvera);
+    if (c.defragMemory)
+      registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"DefragMemory", *c.defragMemory);
+    const auto before = registry.SetValueCount();
+    ApplyStartupCorrection(registry);
+    EXPECT_EQ(registry.GetDword(RegistryRoot::kLocalMachine, kSettings, u"DefragMemory"),
+              c.defragMemoryAfter);
+    const bool writes = c.loadCalvera == 0u && c.defragMemory != 0u;
+    EXPECT_EQ(registry.SetValueCount() - before, writes ? 1u : 0u);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace calvera::service
