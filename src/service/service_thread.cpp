@@ -1,0 +1,114 @@
+#include "service/service_thread.h"
+
+#include "platform/failure_policy.h"
+#include "service/control_queue.h"
+#include "service/failure_messages.h"
+#include "service/service.h"
+
+namespace calvera::service {
+
+namespace {
+constexpr std::uint32_t kControlStop = 1;
+constexpr std::uint32_t kControlPause = 2;
+constexpr std::uint32_t kControlContinue = 3;
+constexpr std::uint32_t kControlInterrogate = 4;
+constexpr std::uint32_t kControlShutdown = 5;
+}  // namespace
+
+TServiceThread::TServiceThread(TService& service, ControlQueue& requests)
+    : service_(service), requests_(requests) {}
+
+TServiceThread::~TServiceThread() {
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void TServiceThread::Start() {
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TServiceThread::WaitFor() {
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void TServiceThread::Execute() noexcept {
+  const char16_t* phase = u"start";
+  try {
+    service_.SetStatus(TCurrentStatus::csStartPending);
+    bool started = true;
+    if (service_.onStart_) {
+      service_.onStart_(service_, started);
+    }
+    if (!started) {
+      return;
+    }
+    phase = u"execute";
+    service_.SetStatus(TCurrentStatus::csRunning);
+    if (service_.onExecute_) {
+      service_.onExecute_(service_);
+    } else {
+      ProcessRequests(true);
+    }
+    ProcessRequests(false);
+  } catch (...) {
+    const std::u16string text = CurrentFailureText();
+    TryOrIgnore([&] { service_.LogMessage(ServiceFailedOn(phase, text)); });
+  }
+}
+
+void TServiceThread::ProcessRequests(bool waitForMessage) {
+  for (;;) {
+    if (waitForMessage && terminated_) {
+      return;
+    }
+    const auto code = waitForMessage ? requests_.Take() : requests_.TryTake();
+    if (!code) {
+      return;
+    }
+    RunControlRequest(*code);
+  }
+}
+
+void TServiceThread::RunControlRequest(std::uint32_t code) {
+  const TCurrentStatus old = service_.Status();
+  try {
+    bool ok = true;
+    switch (code) {
+      case kControlStop:
+        ok = service_.HandleStop();
+        break;
+      case kControlPause:
+        ok = service_.HandlePause();
+        break;
+      case kControlContinue:
+        ok = service_.HandleContinue();
+        break;
+      case kControlInterrogate:
+        service_.HandleInterrogate();
+        break;
+      case kControlShutdown:
+        service_.HandleShutdown();
+        break;
+      default:
+        ok = service_.HandleCustomControl(code);
+        break;
+    }
+    if (!ok) {
+      service_.SetStatus(old);
+    }
+  } catch (...) {
+    const std::u16string text = CurrentFailureText();
+    // A shutdown has terminated the thread regardless, so its state stays.
+    if (code != kControlShutdown) {
+      service_.SetStatus(old);
+    }
+    const std::u16string_view action = ControlActionName(code);
+    service_.LogMessage(action.empty() ? ServiceFailedInCustomMessage(code, text)
+                                       : ServiceFailedOn(action, text));
+  }
+}
+
+}  // namespace calvera::service
