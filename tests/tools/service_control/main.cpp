@@ -10,12 +10,30 @@
 // Exit code 0 on success, 1 on failure.
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Prints UTF-8, whatever the console's code page: the tests read non-ASCII display names.
+void Print(const wchar_t* format, ...) {
+  wchar_t text[4096];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vswprintf(text, sizeof text / sizeof text[0], format, arguments);
+  va_end(arguments);
+  char bytes[4096 * 3];
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+  DWORD written = 0;
+  if (length > 1) {
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, static_cast<DWORD>(length - 1), &written,
+              nullptr);
+  }
+}
 
 const wchar_t* StateName(DWORD state) {
   switch (state) {
@@ -54,7 +72,7 @@ class ServiceHandle {
 };
 
 int Fail(const wchar_t* what) {
-  std::wprintf(L"error %lu %ls\n", GetLastError(), what);
+  Print(L"error %lu %ls\n", GetLastError(), what);
   return 1;
 }
 
@@ -66,7 +84,7 @@ int Control(SC_HANDLE service, DWORD code) {
   SERVICE_STATUS status{};
   if (!ControlService(service, code, &status))
     return Fail(L"ControlService");
-  std::wprintf(L"%ls\n", StateName(status.dwCurrentState));
+  Print(L"%ls\n", StateName(status.dwCurrentState));
   return 0;
 }
 
@@ -77,12 +95,12 @@ int Wait(SC_HANDLE service, const std::wstring& wanted, DWORD timeout) {
     if (!Query(service, &status))
       return Fail(L"QueryServiceStatus");
     if (wanted == StateName(status.dwCurrentState)) {
-      std::wprintf(L"%ls\n", StateName(status.dwCurrentState));
+      Print(L"%ls\n", StateName(status.dwCurrentState));
       return 0;
     }
     Sleep(20);
   } while (GetTickCount64() < end);
-  std::wprintf(L"timeout %ls\n", StateName(status.dwCurrentState));
+  Print(L"timeout %ls\n", StateName(status.dwCurrentState));
   return 1;
 }
 
@@ -93,17 +111,16 @@ int Config(SC_HANDLE service) {
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
   if (!QueryServiceConfigW(service, config, needed, &needed))
     return Fail(L"QueryServiceConfigW");
-  std::wprintf(L"type=%lu\nstart=%lu\nerror=%lu\npath=%ls\ndisplay=%ls\naccount=%ls\n",
-               config->dwServiceType, config->dwStartType, config->dwErrorControl,
-               config->lpBinaryPathName, config->lpDisplayName,
-               config->lpServiceStartName ? config->lpServiceStartName : L"");
+  Print(L"type=%lu\nstart=%lu\nerror=%lu\npath=%ls\ndisplay=%ls\naccount=%ls\n",
+        config->dwServiceType, config->dwStartType, config->dwErrorControl,
+        config->lpBinaryPathName, config->lpDisplayName,
+        config->lpServiceStartName ? config->lpServiceStartName : L"");
   QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
   std::vector<BYTE> described(needed + sizeof(SERVICE_DESCRIPTIONW));
   auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(described.data());
   if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, described.data(),
                            static_cast<DWORD>(described.size()), &needed)) {
-    std::wprintf(L"description=%ls\n",
-                 description->lpDescription ? description->lpDescription : L"");
+    Print(L"description=%ls\n", description->lpDescription ? description->lpDescription : L"");
   }
   return 0;
 }
@@ -116,14 +133,14 @@ int Storm(SC_HANDLE service, int count, unsigned seed) {
   for (int i = 0; i < count; ++i) {
     SERVICE_STATUS status{};
     if (ControlService(service, codes[std::rand() % 6], &status)) {
-      std::wprintf(L"%ls\n", StateName(status.dwCurrentState));
+      Print(L"%ls\n", StateName(status.dwCurrentState));
     } else {
       ++refused;  // e.g. a pause while one is pending: the manager says it cannot accept it
       if (Query(service, &status))
-        std::wprintf(L"%ls\n", StateName(status.dwCurrentState));
+        Print(L"%ls\n", StateName(status.dwCurrentState));
     }
   }
-  std::wprintf(L"refused %d\n", refused);
+  Print(L"refused %d\n", refused);
   return 0;
 }
 
@@ -148,7 +165,7 @@ int wmain(int argc, wchar_t** argv) {
     SERVICE_STATUS status{};
     if (!Query(service.get(), &status))
       return Fail(L"QueryServiceStatus");
-    std::wprintf(L"%ls\n", StateName(status.dwCurrentState));
+    Print(L"%ls\n", StateName(status.dwCurrentState));
     return 0;
   }
   if (command == L"stop")
@@ -166,7 +183,7 @@ int wmain(int argc, wchar_t** argv) {
     SERVICE_STATUS status{};
     if (!Query(service.get(), &status))
       return Fail(L"QueryServiceStatus");
-    std::wprintf(L"%ls\n", StateName(status.dwCurrentState));
+    Print(L"%ls\n", StateName(status.dwCurrentState));
     return 0;
   }
   if (command == L"wait" && argc > 3) {
