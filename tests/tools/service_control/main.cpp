@@ -104,7 +104,7 @@ int Wait(SC_HANDLE service, const std::wstring& wanted, DWORD timeout) {
   return 1;
 }
 
-int Config(SC_HANDLE service) {
+int Config(SC_HANDLE service, const wchar_t* name) {
   DWORD needed = 0;
   QueryServiceConfigW(service, nullptr, 0, &needed);
   std::vector<BYTE> buffer(needed + 1);
@@ -121,6 +121,15 @@ int Config(SC_HANDLE service) {
   if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, described.data(),
                            static_cast<DWORD>(described.size()), &needed)) {
     Print(L"description=%ls\n", description->lpDescription ? description->lpDescription : L"");
+  }
+  // The description as the installer stored it in the service's key; the manager may keep
+  // the copy it read when the entry was created.
+  std::wstring key = std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\") + name;
+  wchar_t text[2048] = L"";
+  DWORD size = sizeof text;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Description", RRF_RT_REG_SZ, nullptr, text,
+                   &size) == ERROR_SUCCESS) {
+    Print(L"registry_description=%ls\n", text);
   }
   return 0;
 }
@@ -191,7 +200,7 @@ int wmain(int argc, wchar_t** argv) {
                 argc > 4 ? static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)) : 10000);
   }
   if (command == L"config")
-    return Config(service.get());
+    return Config(service.get(), argv[2]);
   if (command == L"storm" && argc > 4) {
     return Storm(service.get(), std::wcstol(argv[3], nullptr, 10),
                  static_cast<unsigned>(std::wcstoul(argv[4], nullptr, 10)));
