@@ -48,7 +48,7 @@ for source in fuzz/*_fuzzer.cpp; do
   "$build/bin/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$build/crashes/$name-" -print_final_stats=1 >"$output" 2>&1
   status=$?
-  runs=$(sed -n 's/^stat::number_of_executed_runs: *\([0-9]*\).*/\1/p' "$output" | tail -1)
+  runs=$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$output" | tail -1)
   if ((status == 0)); then
     passed=$((passed + 1))
     printf '%s: passed, %s runs in %s s\n' "$name" "${runs:-0}" "$seconds"
