@@ -85,12 +85,18 @@ std::u16string FromUtf8(std::string_view text) {
       }
     }
     i += static_cast<std::size_t>(length);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
+    // Overlong forms, encoded surrogates and values past U+10FFFF are invalid too: an overlong
+    // comma or NUL must not act as one.
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c != 0xFFFD && (c < kSmallest[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) {
+      c = 0xFFFD;
+    }
+    if (c >= 0x10000) {
       c -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
     } else {
-      out.push_back(c > 0x10FFFF ? u'\xFFFD' : static_cast<char16_t>(c));
+      out.push_back(static_cast<char16_t>(c));
     }
   }
   return out;

@@ -18,7 +18,19 @@ TEST(TextTest, DecimalTextHasNoLeadingZerosAndASignOnlyWhenNegative) {
 TEST(TextTest, Utf8RoundTripsThroughUtf16) {
   const std::string text = "Calvera 서비스 Служба 😀";
   EXPECT_EQ(ToUtf8(FromUtf8(text)), text);
-  EXPECT_EQ(FromUtf8("\xff"), u"\xFFFD");
+  const struct {
+    const char* bytes;
+    std::u16string text;
+  } invalid[] = {
+      {"\xff", u"\xFFFD"},
+      {"\xc0\xac", u"\xFFFD"},          // an overlong comma
+      {"\xc0\x80x", u"\xFFFDx"},        // an overlong NUL
+      {"\xed\xa0\x80", u"\xFFFD"},      // an encoded surrogate
+      {"\xf4\x90\x80\x80", u"\xFFFD"},  // past U+10FFFF
+      {"\xe2\x82", u"\xFFFD\xFFFD"},
+  };
+  for (const auto& c : invalid)
+    EXPECT_EQ(FromUtf8(c.bytes), c.text) << c.bytes;
 }
 
 }  // namespace
