@@ -24,6 +24,9 @@ run_suite() {
   local suite_passed suite_failed
   suite_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$output" | tail -1)
   suite_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$output" | tail -1)
+  if [[ -z "$suite_passed" ]]; then  # a suite with the plain closing line
+    read -r suite_passed suite_failed < <(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$output" | tail -1)
+  fi
   suite_passed=${suite_passed:-0}
   suite_failed=${suite_failed:-0}
   if ((status != 0 && suite_failed == 0)); then
@@ -48,6 +51,7 @@ for suite in tests/e2e/*.sh; do
   run_suite "e2e-$(basename "$suite" .sh)" bash "$suite"
 done
 wineserver -k >/dev/null 2>&1 || true
+run_suite fuzz ./fuzz.sh 20
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
