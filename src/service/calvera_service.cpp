@@ -1,0 +1,86 @@
+#include "service/calvera_service.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/failure_policy.h"
+
+namespace calvera::service {
+
+namespace {
+
+// How long a control request waits at most, apart from the request before it.
+constexpr auto kRequestPollInterval = std::chrono::milliseconds(500);
+
+std::atomic<TCalvera*> calveraModule{nullptr};
+
+}  // namespace
+
+TCalvera::TCalvera(platform::Platform& platform, maintenance::MaintenanceTick& tick)
+    : TService(platform, u"Calvera"), tick_(tick), mainTimer_(platform.windowing) {
+  SetDisplayName(u"Calvera");
+  SetOnStart([this](TService& sender, bool& started) { ServiceStart(sender, started); });
+  SetOnStop([this](TService& sender, bool& stopped) { ServiceStop(sender, stopped); });
+  SetOnPause([this](TService& sender, bool& paused) { ServicePause(sender, paused); });
+  SetOnContinue(
+      [this](TService& sender, bool& continued) { ServiceContinue(sender, continued); });
+  SetOnShutdown([this](TService& sender) { ServiceShutdown(sender); });
+  SetOnExecute([this](TService& sender) { ServiceExecute(sender); });
+  mainTimer_.SetOnTimer([this](TTimer&) { tick_.MainTimerTimer(); });
+}
+
+TCalvera::~TCalvera() = default;
+
+platform::ServiceControlHandlerFunction TCalvera::GetServiceController() {
+  return &ServiceControlHandler;
+}
+
+void TCalvera::ServiceStart(TService&, bool& started) {
+  TryOrIgnore([&] { tick_.SetServiceStarted(); });
+  started = true;
+}
+
+void TCalvera::ServiceStop(TService&, bool& stopped) {
+  TryOrIgnore([&] { mainTimer_.SetEnabled(false); });
+  stopped = true;
+}
+
+void TCalvera::ServicePause(TService&, bool& paused) {
+  TryOrIgnore([&] { mainTimer_.SetEnabled(false); });
+  paused = true;
+}
+
+void TCalvera::ServiceContinue(TService&, bool& continued) {
+  TryOrIgnore([&] { mainTimer_.SetEnabled(true); });
+  continued = true;
+}
+
+void TCalvera::ServiceShutdown(TService&) {
+  TryOrIgnore([&] { mainTimer_.SetEnabled(false); });
+}
+
+void TCalvera::ServiceExecute(TService&) {
+  while (!Terminated()) {
+    std::this_thread::sleep_for(kRequestPollInterval);
+    TryOrIgnore([this] { ServiceThread()->ProcessRequests(false); });
+  }
+}
+
+void SetCalveraModule(TCalvera* module) noexcept {
+  calveraModule.store(module);
+}
+
+TCalvera* CalveraModule() noexcept {
+  return calveraModule.load();
+}
+
+void CALVERA_WINAPI ServiceControlHandler(std::uint32_t code) noexcept {
+  TryOrIgnore([&] {
+    if (TCalvera* module = CalveraModule()) {
+      module->ForwardControl(code);
+    }
+  });
+}
+
+}  // namespace calvera::service
