@@ -1,0 +1,453 @@
+#include "fake/fake_service_control_manager.h"
+
+namespace calvera::fake {
+
+using platform::ErrorCode;
+
+namespace {
+constexpr ErrorCode kErrorServiceRequestTimeout = 1053;
+constexpr ErrorCode kErrorInvalidServiceControl = 1052;
+constexpr ErrorCode kErrorServiceCannotAcceptCtrl = 1061;
+constexpr ErrorCode kErrorServiceNotActive = 1062;
+constexpr ErrorCode kErrorServiceAlreadyRunning = 1056;
+
+constexpr std::uint32_t kStateStopped = 1;
+constexpr std::uint32_t kStateStartPending = 2;
+constexpr std::uint32_t kStateRunning = 4;
+constexpr std::uint32_t kStatePaused = 7;
+constexpr std::uint32_t kControlStop = 1;
+constexpr std::uint32_t kControlPause = 2;
+constexpr std::uint32_t kControlContinue = 3;
+constexpr std::uint32_t kControlInterrogate = 4;
+constexpr std::uint32_t kControlShutdown = 5;
+constexpr std::uint32_t kAcceptStop = 1;
+constexpr std::uint32_t kAcceptPauseContinue = 2;
+constexpr std::uint32_t kAcceptShutdown = 4;
+
+// The list of NUL-terminated names that ends with an empty one.
+std::vector<std::u16string> SplitMultiString(const char16_t* list) {
+  std::vector<std::u16string> names;
+  while (list != nullptr && *list != u'\0') {
+    names.emplace_back(list);
+    list += names.back().size() + 1;
+  }
+  return names;
+}
+
+ErrorCode Refusal(const platform::ServiceStatus& last, std::uint32_t code) {
+  if (last.currentState == kStateStopped) {
+    return kErrorServiceNotActive;
+  }
+  if (code == kControlInterrogate) {
+    return 0;
+  }
+  if (last.currentState != kStateRunning && last.currentState != kStatePaused) {
+    return kErrorServiceCannotAcceptCtrl;
+  }
+  const std::uint32_t needed = code == kControlStop                               ? kAcceptStop
+                               : code == kControlPause || code == kControlContinue ? kAcceptPauseContinue
+                               : code == kControlShutdown                         ? kAcceptShutdown
+                                                                                  : 0;
+  return (last.controlsAccepted & needed) == needed ? 0 : kErrorInvalidServiceControl;
+}
+}  // namespace
+
+FakeServiceControlManager::~FakeServiceControlManager() {
+  std::thread dispatcher;
+  {
+    std::lock_guard lock(mutex_);
+    shuttingDown_ = true;
+    dispatcher = std::move(ownDispatcher_);
+  }
+  changed_.notify_all();
+  if (dispatcher.joinable()) {
+    dispatcher.join();
+  }
+  // Service threads are only added by a serving dispatcher, and none serves any more.
+  for (auto& thread : serviceThreads_) {
+    thread.join();
+  }
+}
+
+std::u16string FakeServiceControlManager::Key(const std::u16string& name) {
+  std::u16string key = name;
+  for (auto& c : key) {
+    if (c >= u'a' && c <= u'z') {
+      c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+  }
+  return key;
+}
+
+ErrorCode FakeServiceControlManager::TakeFailure(Call call) {
+  auto found = failures_.find(call);
+  if (found == failures_.end() || found->second.first == 0 || found->second.second == 0) {
+    return 0;
+  }
+  if (found->second.second > 0) {
+    --found->second.second;
+  }
+  return found->second.first;
+}
+
+ErrorCode FakeServiceControlManager::RunDispatcher(const platform::ServiceTableEntry* table) {
+  std::unique_lock lock(mutex_);
+  if (!startedByManager_) {
+    return platform::kErrorFailedServiceControllerConnect;
+  }
+  if (dispatcherRunning_) {
+    return kErrorServiceAlreadyRunning;
+  }
+  for (; table != nullptr && table->serviceName != nullptr; ++table) {
+    table_[Key(table->serviceName)] = table->serviceMain;
+  }
+  dispatcherRunning_ = true;
+  Serve(lock, [this] { return AllReturned(); });
+  dispatcherRunning_ = false;
+  return 0;
+}
+
+bool FakeServiceControlManager::AllReturned() const {
+  if (starts_.empty()) {
+    return false;
+  }
+  for (const auto& [key, count] : starts_) {
+    const auto returned = returns_.find(key);
+    if (returned == returns_.end() || returned->second < count) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void FakeServiceControlManager::Serve(std::unique_lock<std::mutex>& lock,
+                                      const std::function<bool()>& finished) {
+  for (;;) {
+    changed_.wait(lock, [&] { return !commands_.empty() || finished(); });
+    if (commands_.empty()) {
+      return;
+    }
+    Command command = std::move(commands_.front());
+    commands_.pop_front();
+    if (command.start) {
+      platform::ServiceMainFunction serviceMain = command.serviceMain;
+      if (serviceMain == nullptr) {
+        const auto found = table_.find(Key(command.name));
+        serviceMain = found != table_.end() ? found->second : nullptr;
+      }
+      if (serviceMain != nullptr) {
+        Launch(command, serviceMain);
+      }
+      continue;
+    }
+    const auto registration = registrations_.find(Key(command.name));
+    const auto handler =
+        registration != registrations_.end() ? registration->second.handler : nullptr;
+    lock.unlock();
+    if (handler != nullptr) {
+      handler(command.code);
+    }
+    lock.lock();
+    *command.done = true;
+    changed_.notify_all();
+  }
+}
+
+void FakeServiceControlManager::Launch(const Command& command,
+                                       platform::ServiceMainFunction serviceMain) {
+  const std::u16string key = Key(command.name);
+  ++starts_[key];
+  std::vector<std::u16string> arguments = command.arguments;
+  arguments.insert(arguments.begin(), command.name);
+  serviceThreads_.emplace_back([this, key, serviceMain, arguments]() mutable {
+    std::vector<char16_t*> argv;
+    for (auto& argument : arguments) {
+      argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    serviceMain(static_cast<std::uint32_t>(arguments.size()), argv.data());
+    std::lock_guard lock(mutex_);
+    ++returns_[key];
+    changed_.notify_all();
+  });
+}
+
+void FakeServiceControlManager::EnsureDispatcher() {
+  if (!dispatcherRunning_ && !ownDispatcher_.joinable()) {
+    ownDispatcher_ = std::thread([this] {
+      std::unique_lock lock(mutex_);
+      Serve(lock, [this] { return shuttingDown_; });
+    });
+  }
+}
+
+platform::ServiceStatusHandle FakeServiceControlManager::RegisterControlHandler(
+    const char16_t* serviceName,
+    platform::ServiceControlHandlerFunction handler,
+    ErrorCode* error) {
+  std::lock_guard lock(mutex_);
+  ErrorCode failure = TakeFailure(Call::kRegisterControlHandler);
+  if (failure == 0 && (serviceName == nullptr || handler == nullptr)) {
+    failure = platform::kErrorInvalidParameter;
+  }
+  if (failure != 0) {
+    if (error) {
+      *error = failure;
+    }
+    return 0;
+  }
+  const std::u16string key = Key(serviceName);
+  const platform::ServiceStatusHandle handle = nextStatusHandle_++;
+  registrations_[key] = {handler, handle};
+  statusHandles_[handle] = key;
+  lastStatus_.erase(key);
+  return handle;
+}
+
+ErrorCode FakeServiceControlManager::SetStatus(platform::ServiceStatusHandle handle,
+                                               const platform::ServiceStatus& status) {
+  std::lock_guard lock(mutex_);
+  ++setStatusCalls_;
+  if (const ErrorCode failure = TakeFailure(Call::kSetStatus); failure != 0) {
+    return failure;
+  }
+  const auto found = statusHandles_.find(handle);
+  if (found == statusHandles_.end()) {
+    return platform::kErrorInvalidHandle;
+  }
+  reports_.push_back({handle, status});
+  lastStatus_[found->second] = status;
+  changed_.notify_all();
+  return 0;
+}
+
+platform::ServiceHandle FakeServiceControlManager::OpenManager(std::uint32_t, ErrorCode* error) {
+  std::lock_guard lock(mutex_);
+  if (const ErrorCode failure = TakeFailure(Call::kOpenManager); failure != 0) {
+    if (error) {
+      *error = failure;
+    }
+    return 0;
+  }
+  const platform::ServiceHandle handle = nextHandle_++;
+  openHandles_[handle] = {true, {}};
+  return handle;
+}
+
+platform::ServiceHandle FakeServiceControlManager::CreateService(
+    platform::ServiceHandle manager,
+    const platform::ServiceDefinition& definition,
+    ErrorCode* error) {
+  std::lock_guard lock(mutex_);
+  ErrorCode failure = TakeFailure(Call::kCreateService);
+  const auto managerHandle = openHandles_.find(manager);
+  if (failure == 0 && (managerHandle == openHandles_.end() || !managerHandle->second.manager)) {
+    failure = platform::kErrorInvalidHandle;
+  }
+  if (failure == 0 && (definition.serviceName == nullptr || *definition.serviceName == u'\0' ||
+                       definition.binaryPathName == nullptr)) {
+    failure = platform::kErrorInvalidParameter;
+  }
+  const std::u16string key = failure == 0 ? Key(definition.serviceName) : std::u16string();
+  if (failure == 0) {
+    if (const auto existing = entries_.find(key); existing != entries_.end()) {
+      failure = existing->second.markedForDelete ? platform::kErrorServiceMarkedForDelete
+                                                 : platform::kErrorServiceExists;
+    }
+  }
+  if (failure != 0) {
+    if (error) {
+      *error = failure;
+    }
+    return 0;
+  }
+  Entry entry;
+  entry.name = definition.serviceName;
+  entry.displayName = definition.displayName ? definition.displayName : definition.serviceName;
+  entry.serviceType = definition.serviceType;
+  entry.startType = definition.startType;
+  entry.errorControl = definition.errorControl;
+  entry.binaryPathName = definition.binaryPathName;
+  entry.loadOrderGroup = definition.loadOrderGroup ? definition.loadOrderGroup : u"";
+  entry.dependencies = SplitMultiString(definition.dependencies);
+  if (definition.serviceStartName != nullptr) {
+    entry.serviceStartName = definition.serviceStartName;
+  }
+  entry.password = definition.password ? definition.password : u"";
+  entries_[key] = std::move(entry);
+  const platform::ServiceHandle handle = nextHandle_++;
+  openHandles_[handle] = {false, key};
+  return handle;
+}
+
+platform::ServiceHandle FakeServiceControlManager::OpenService(platform::ServiceHandle manager,
+                                                               const char16_t* serviceName,
+                                                               std::uint32_t,
+                                                               ErrorCode* error) {
+  std::lock_guard lock(mutex_);
+  ErrorCode failure = TakeFailure(Call::kOpenService);
+  const auto managerHandle = openHandles_.find(manager);
+  if (failure == 0 && (managerHandle == openHandles_.end() || !managerHandle->second.manager)) {
+    failure = platform::kErrorInvalidHandle;
+  }
+  const std::u16string key = serviceName ? Key(serviceName) : std::u16string();
+  if (failure == 0 && !entries_.contains(key)) {
+    failure = platform::kErrorServiceDoesNotExist;
+  }
+  if (failure != 0) {
+    if (error) {
+      *error = failure;
+    }
+    return 0;
+  }
+  const platform::ServiceHandle handle = nextHandle_++;
+  openHandles_[handle] = {false, key};
+  return handle;
+}
+
+ErrorCode FakeServiceControlManager::DeleteService(platform::ServiceHandle service) {
+  std::lock_guard lock(mutex_);
+  if (const ErrorCode failure = TakeFailure(Call::kDeleteService); failure != 0) {
+    return failure;
+  }
+  const auto handle = openHandles_.find(service);
+  if (handle == openHandles_.end() || handle->second.manager) {
+    return platform::kErrorInvalidHandle;
+  }
+  const auto entry = entries_.find(handle->second.service);
+  if (entry == entries_.end()) {
+    return platform::kErrorServiceDoesNotExist;
+  }
+  if (entry->second.markedForDelete) {
+    return platform::kErrorServiceMarkedForDelete;
+  }
+  entry->second.markedForDelete = true;
+  return 0;
+}
+
+void FakeServiceControlManager::CloseServiceHandle(platform::ServiceHandle handle) {
+  std::lock_guard lock(mutex_);
+  const auto found = openHandles_.find(handle);
+  if (found == openHandles_.end()) {
+    return;
+  }
+  const OpenHandle closed = found->second;
+  openHandles_.erase(found);
+  if (closed.manager) {
+    return;
+  }
+  for (const auto& [other, open] : openHandles_) {
+    if (!open.manager && open.service == closed.service) {
+      return;
+    }
+  }
+  if (const auto entry = entries_.find(closed.service);
+      entry != entries_.end() && entry->second.markedForDelete) {
+    entries_.erase(entry);
+  }
+}
+
+void FakeServiceControlManager::FailCall(Call call, ErrorCode error, int times) {
+  std::lock_guard lock(mutex_);
+  failures_[call] = {error, times};
+}
+
+void FakeServiceControlManager::SetStartedByManager(bool started) {
+  std::lock_guard lock(mutex_);
+  startedByManager_ = started;
+}
+
+void FakeServiceControlManager::StartService(const std::u16string& name,
+                                             platform::ServiceMainFunction serviceMain,
+                                             std::vector<std::u16string> arguments) {
+  std::lock_guard lock(mutex_);
+  commands_.push_back({true, name, serviceMain, std::move(arguments), 0, nullptr});
+  EnsureDispatcher();
+  changed_.notify_all();
+}
+
+void FakeServiceControlManager::StartService(const std::u16string& name,
+                                             std::vector<std::u16string> arguments) {
+  std::lock_guard lock(mutex_);
+  commands_.push_back({true, name, nullptr, std::move(arguments), 0, nullptr});
+  changed_.notify_all();
+}
+
+ErrorCode FakeServiceControlManager::SendControl(const std::u16string& name,
+                                                 std::uint32_t code,
+                                                 std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  const std::u16string key = Key(name);
+  if (!registrations_.contains(key)) {
+    return kErrorServiceNotActive;
+  }
+  const auto last = lastStatus_.find(key);
+  platform::ServiceStatus unreported;
+  unreported.currentState = kStateStartPending;
+  if (const ErrorCode refusal = Refusal(last != lastStatus_.end() ? last->second : unreported, code);
+      refusal != 0) {
+    return refusal;
+  }
+  auto done = std::make_shared<bool>(false);
+  commands_.push_back({false, name, nullptr, {}, code, done});
+  EnsureDispatcher();
+  changed_.notify_all();
+  return changed_.wait_for(lock, timeout, [&] { return *done; }) ? 0
+                                                                 : kErrorServiceRequestTimeout;
+}
+
+platform::ServiceControlHandlerFunction FakeServiceControlManager::Handler(
+    const std::u16string& name) const {
+  std::lock_guard lock(mutex_);
+  const auto found = registrations_.find(Key(name));
+  return found != registrations_.end() ? found->second.handler : nullptr;
+}
+
+std::vector<FakeServiceControlManager::StatusReport> FakeServiceControlManager::Reports() const {
+  std::lock_guard lock(mutex_);
+  return reports_;
+}
+
+std::size_t FakeServiceControlManager::SetStatusCalls() const {
+  std::lock_guard lock(mutex_);
+  return setStatusCalls_;
+}
+
+bool FakeServiceControlManager::WaitForReports(
+    const std::function<bool(const std::vector<StatusReport>&)>& done,
+    std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return done(reports_); });
+}
+
+bool FakeServiceControlManager::WaitForServiceMainReturn(const std::u16string& name,
+                                                         std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  const std::u16string key = Key(name);
+  return changed_.wait_for(lock, timeout, [&] {
+    const auto started = starts_.find(key);
+    const auto returned = returns_.find(key);
+    return started != starts_.end() && returned != returns_.end() &&
+           returned->second >= started->second;
+  });
+}
+
+void FakeServiceControlManager::AddEntry(Entry entry) {
+  std::lock_guard lock(mutex_);
+  const std::u16string key = Key(entry.name);
+  entries_[key] = std::move(entry);
+}
+
+std::optional<FakeServiceControlManager::Entry> FakeServiceControlManager::FindEntry(
+    const std::u16string& name) const {
+  std::lock_guard lock(mutex_);
+  const auto found = entries_.find(Key(name));
+  return found != entries_.end() ? std::optional(found->second) : std::nullopt;
+}
+
+std::size_t FakeServiceControlManager::OpenHandleCount() const {
+  std::lock_guard lock(mutex_);
+  return openHandles_.size();
+}
+
+}  // namespace calvera::fake
