@@ -1,0 +1,102 @@
+#include "service/program_entry.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "maintenance/maintenance_tick.h"
+#include "platform/failure_policy.h"
+#include "platform/text.h"
+#include "service/calvera_service.h"
+#include "service/failure_messages.h"
+#include "service/install_hooks.h"
+#include "service/service_application.h"
+#include "service/startup_correction.h"
+#include "service/windows_call_failure.h"
+
+namespace calvera::service {
+namespace {
+
+// The text of a failure handed over as an exception_ptr.
+std::u16string FailureText(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (...) {
+    return CurrentFailureText();
+  }
+}
+
+std::u16string ExecutableFileName(platform::Process& process) {
+  const std::u16string path = process.ModuleFileName();
+  return path.substr(path.find_last_of(u"\\/:") + 1);
+}
+
+// Sets the module reference that the control handler uses for as long as the module lives.
+class ModuleRegistration {
+ public:
+  explicit ModuleRegistration(TCalvera& module) { SetCalveraModule(&module); }
+  ModuleRegistration(const ModuleRegistration&) = delete;
+  ModuleRegistration& operator=(const ModuleRegistration&) = delete;
+  ~ModuleRegistration() { SetCalveraModule(nullptr); }
+};
+
+int RunProgram(platform::Platform& platform, std::vector<std::u16string> arguments) {
+  ApplyStartupCorrection(platform.registry);
+
+  // The tick outlives the application, whose destructor destroys the module and its timer.
+  maintenance::MaintenanceTick tick(platform);
+  TServiceApplication application(platform, CommandLine(std::move(arguments)));
+  if (!application.Installing())
+    application.Initialize();
+  tick.SetOwnerWindow(application.Window());
+
+  TCalvera* module = nullptr;
+  try {
+    module = &application.CreateForm<TCalvera>(platform, tick);
+  } catch (...) {
+    // Nothing is shown: this may be a service run, which has no desktop to show it on.
+    application.LogUnhandledException(CurrentFailureText());
+    return 1;
+  }
+  // A failure that escapes a tick reaches the event log, and the service keeps running.
+  module->MainTimer().SetOnException([&application](std::exception_ptr failure) {
+    application.LogUnhandledException(FailureText(failure));
+  });
+  module->SetBeforeInstall(
+      [&platform](TService& sender) { ServiceBeforeInstall(platform, sender); });
+  module->SetAfterInstall([&platform](TService& sender) { ServiceAfterInstall(platform, sender); });
+  const ModuleRegistration registration(*module);
+
+  try {
+    return application.Run();
+  } catch (const WindowsCallFailure& failure) {
+    ShowApplicationError(platform.process, u"WindowsCallFailure", failure.Text());
+  } catch (...) {
+    ShowApplicationError(platform.process, u"Exception", CurrentFailureText());
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ProgramEntry(platform::Platform& platform, std::vector<std::u16string> arguments) noexcept {
+  return TryOrDefault([&] { return RunProgram(platform, std::move(arguments)); }, 1);
+}
+
+void ShowApplicationError(platform::Process& process,
+                          const std::u16string& typeName,
+                          const std::u16string& message) noexcept {
+  TryOrIgnore([&] {
+    char address[2 * sizeof(void*) + 1];
+    std::snprintf(address, sizeof address, "%0*llX", static_cast<int>(2 * sizeof(void*)),
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&ProgramEntry)));
+    std::u16string text = u"Exception " + typeName + u" in module " + ExecutableFileName(process) +
+                          u" at " + FromAscii(address) + u".\r\n" + message;
+    if (text.empty() || text.back() != u'.')
+      text.push_back(u'.');
+    text += u"\r\n";
+    (void)process.MessageBox(text.c_str(), u"Application Error",
+                             platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
+  });
+}
+
+}  // namespace calvera::service
