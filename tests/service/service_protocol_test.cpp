@@ -1,0 +1,258 @@
+// The service base against the fake manager, with a module that waits for its requests.
+#include "service/service.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+#include "fake/fake_platform.h"
+#include "service_reports.h"
+
+namespace calvera::service {
+namespace {
+
+using namespace reports;
+using fake::FakeEventLog;
+using fake::FakeServiceControlManager;
+
+class TestService;
+std::atomic<TestService*> currentService{nullptr};
+
+void CALVERA_WINAPI TestControlHandler(std::uint32_t code);
+void CALVERA_WINAPI TestServiceMain(std::uint32_t argc, char16_t** argv);
+
+// A module without an execute handler, so its service thread waits for requests. Its
+// interrogate and custom operations can be made to fail.
+class TestService : public TService {
+ public:
+  explicit TestService(platform::Platform& platform) : TService(platform, u"Calvera") {
+    currentService = this;
+  }
+  ~TestService() override { currentService = nullptr; }
+
+  platform::ServiceControlHandlerFunction GetServiceController() override {
+    return &TestControlHandler;
+  }
+
+  bool interrogateFails = false;
+  bool customFails = false;
+
+ protected:
+  void HandleInterrogate() override {
+    if (std::exchange(interrogateFails, false)) {
+      throw std::runtime_error("broken");
+    }
+    TService::HandleInterrogate();
+  }
+  bool HandleCustomControl(std::uint32_t code) override {
+    if (std::exchange(customFails, false)) {
+      throw std::runtime_error("broken");
+    }
+    return TService::HandleCustomControl(code);
+  }
+};
+
+void CALVERA_WINAPI TestControlHandler(std::uint32_t code) {
+  if (TestService* service = currentService.load()) {
+    service->ForwardControl(code);
+  }
+}
+
+void CALVERA_WINAPI TestServiceMain(std::uint32_t argc, char16_t** argv) {
+  currentService.load()->ServiceEntry(argc, argv);
+}
+
+// The first call fails (throws, or leaves the flag false); later calls accept.
+std::function<void(TService&, bool&)> FirstCall(bool throws) {
+  auto calls = std::make_shared<int>(0);
+  return [calls, throws](TService&, bool& accepted) {
+    if ((*calls)++ == 0) {
+      if (throws) {
+        throw std::runtime_error("broken");
+      }
+      accepted = false;
+    }
+  };
+}
+
+struct ServiceRun {
+  fake::FakePlatform fake;
+  TestService service{fake.platform};
+
+  ~ServiceRun() {
+    // A test that failed half-way still ends its service, so the threads can be joined.
+    if (fake.services.SendControl(u"Calvera", kStop) == 0) {
+      static_cast<void>(fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+    }
+  }
+
+  std::vector<std::u16string> Log() const { return fake.eventLog.Texts(u"Calvera"); }
+};
+
+TEST(ServiceProtocolTest, ReportSequences) {
+  for (const Sequence& sequence : ProtocolSequences()) {
+    ServiceRun run;
+    RunSequence(run.fake.services, &TestServiceMain, sequence);
+    EXPECT_TRUE(run.Log().empty()) << sequence.name;
+  }
+}
+
+TEST(ServiceProtocolTest, EntryKeepsTheStartArgumentsAndRegistersUnderTheServiceName) {
+  ServiceRun run;
+  run.fake.services.StartService(u"Calvera", &TestServiceMain, {u"-verbose"});
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 3));
+  EXPECT_EQ(run.fake.services.Handler(u"CALVERA"), &TestControlHandler);
+  ASSERT_EQ(run.service.ParamCount(), 2u);
+  EXPECT_EQ(run.service.Param(0), u"Calvera");
+  EXPECT_EQ(run.service.Param(1), u"-verbose");
+  EXPECT_EQ(run.service.StatusHandle(), run.fake.services.Reports().front().handle);
+}
+
+TEST(ServiceProtocolTest, StartThatEndsEarly) {
+  struct Case {
+    const char* name;
+    std::function<void(TestService&)> setUp;
+    std::vector<Report> reports;
+    std::vector<std::u16string> log;
+  } cases[] = {
+      {"refused",
+       [](TestService& s) { s.SetOnStart([](TService&, bool& started) { started = false; }); },
+       {{kStartPending, 0, 1}, {kStartPending, 0, 2}, {kStopped, 7, 0}},
+       {}},
+      {"start handler fails",
+       [](TestService& s) {
+         s.SetOnStart([](TService&, bool&) { throw std::runtime_error("no disk"); });
+       },
+       {{kStartPending, 0, 1}, {kStartPending, 0, 2}, {kStopped, 7, 0}},
+       {u"Service failed on start: no disk"}},
+      {"execute handler fails",
+       [](TestService& s) { s.SetOnExecute([](TService&) { throw std::runtime_error("lost"); }); },
+       {{kStartPending, 0, 1}, {kStartPending, 0, 2}, {kRunning, 7, 0}, {kStopped, 7, 0}},
+       {u"Service failed on execute: lost"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServiceRun run;
+    c.setUp(run.service);
+    run.fake.services.StartService(u"Calvera", &TestServiceMain);
+    ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+    EXPECT_EQ(Summaries(run.fake.services.Reports()), c.reports);
+    EXPECT_EQ(run.Log(), c.log);
+  }
+}
+
+TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheServiceRunsOn) {
+  const Step pause{kPause, {{kPausePending, 7, 0}, {kPaused, 7, 0}}};
+  struct Case {
+    const char* name;
+    std::function<void(TestService&)> setUp;
+    std::vector<Step> steps;  // then a stop that works
+    std::vector<std::u16string> log;
+  } cases[] = {
+      {"stop refused",
+       [](TestService& s) { s.SetOnStop(FirstCall(false)); },
+       {{kStop, {{kStopPending, 7, 0}, {kRunning, 7, 0}}}},
+       {}},
+      {"stop fails",
+       [](TestService& s) { s.SetOnStop(FirstCall(true)); },
+       {{kStop, {{kStopPending, 7, 0}, {kRunning, 7, 0}}}},
+       {u"Service failed on stop: broken"}},
+      {"pause refused",
+       [](TestService& s) { s.SetOnPause(FirstCall(false)); },
+       {{kPause, {{kPausePending, 7, 0}, {kRunning, 7, 0}}}},
+       {}},
+      {"pause fails",
+       [](TestService& s) { s.SetOnPause(FirstCall(true)); },
+       {{kPause, {{kPausePending, 7, 0}, {kRunning, 7, 0}}}},
+       {u"Service failed on pause: broken"}},
+      {"continue refused",
+       [](TestService& s) { s.SetOnContinue(FirstCall(false)); },
+       {pause, {kContinue, {{kContinuePending, 7, 0}, {kPaused, 7, 0}}}},
+       {}},
+      {"continue fails",
+       [](TestService& s) { s.SetOnContinue(FirstCall(true)); },
+       {pause, {kContinue, {{kContinuePending, 7, 0}, {kPaused, 7, 0}}}},
+       {u"Service failed on continue: broken"}},
+      {"interrogate fails",
+       [](TestService& s) { s.interrogateFails = true; },
+       {{kInterrogate, {{kRunning, 7, 0}}}},
+       {u"Service failed on interrogate: broken"}},
+      {"custom control fails",
+       [](TestService& s) { s.customFails = true; },
+       {{200, {{kRunning, 7, 0}}}},
+       {u"Service failed in custom message(200): broken"}},
+  };
+  for (const auto& c : cases) {
+    ServiceRun run;
+    c.setUp(run.service);
+    Sequence sequence{c.name, c.steps};
+    sequence.steps.push_back({kStop, {{kStopPending, 7, 0}, {kStopped, 7, 0}}});
+    RunSequence(run.fake.services, &TestServiceMain, sequence);
+    EXPECT_EQ(run.Log(), c.log) << c.name;
+  }
+}
+
+TEST(ServiceProtocolTest, FailedShutdownStillEndsTheServiceWithoutReportingTheOldState) {
+  ServiceRun run;
+  run.service.SetOnShutdown([](TService&) { throw std::runtime_error("broken"); });
+  RunSequence(run.fake.services, &TestServiceMain,
+              {"shutdown fails", {{kShutdown, {{kStopPending, 7, 0}, {kStopped, 7, 0}}}}});
+  EXPECT_EQ(run.Log(), std::vector<std::u16string>{u"Service failed on shutdown: broken"});
+}
+
+TEST(ServiceProtocolTest, HandlerThatCannotBeRegisteredLogsOnceAndReportsNothing) {
+  ServiceRun run;
+  run.fake.services.FailCall(FakeServiceControlManager::Call::kRegisterControlHandler,
+                             platform::kErrorServiceDoesNotExist);
+  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+  EXPECT_EQ(run.fake.services.SetStatusCalls(), 0u);
+  const std::vector<FakeEventLog::Entry> expected = {
+      {u"Calvera", 1, 0, 0, u"The specified service does not exist as an installed service"}};
+  EXPECT_EQ(run.fake.eventLog.Entries(), expected);
+}
+
+TEST(ServiceProtocolTest, RefusedStatusReportIsLoggedAndTheRunGoesOn) {
+  ServiceRun run;
+  // Both START_PENDING reports are refused; the manager sees the service first running.
+  run.fake.services.FailCall(FakeServiceControlManager::Call::kSetStatus,
+                             platform::kErrorAccessDenied, 2);
+  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 1));
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kStop), 0u);
+  ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+  EXPECT_EQ(Summaries(run.fake.services.Reports()),
+            (std::vector<Report>{{kRunning, 7, 0}, {kStopPending, 7, 0}, {kStopped, 7, 0}}));
+  EXPECT_EQ(run.Log(), (std::vector<std::u16string>{u"Access is denied", u"Access is denied"}));
+  EXPECT_EQ(run.fake.eventLog.RegisteredCount(), 1);
+}
+
+TEST(ServiceProtocolTest, ControlsWithoutAServiceThreadAreDropped) {
+  ServiceRun run;
+  // Before the service thread exists: a stop that went through would end the run at once.
+  TestControlHandler(kStop);
+  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 3));
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kInterrogate), 0u);
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 4));
+  EXPECT_EQ(Summaries(run.fake.services.Reports()).back(), (Report{kRunning, 7, 0}));
+
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kStop), 0u);
+  ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+  const std::size_t reports = run.fake.services.Reports().size();
+  // After the thread has gone, as from a dispatcher that was already on its way.
+  const auto handler = run.fake.services.Handler(u"Calvera");
+  for (std::uint32_t code : {kInterrogate, kStop, kPause, kShutdown, 128u}) {
+    handler(code);
+  }
+  EXPECT_EQ(run.fake.services.Reports().size(), reports);
+  EXPECT_TRUE(run.Log().empty());
+  EXPECT_EQ(run.service.ServiceThread(), nullptr);
+  EXPECT_EQ(run.service.Status(), TCurrentStatus::csStopped);
+}
+
+}  // namespace
+}  // namespace calvera::service
