@@ -1,0 +1,167 @@
+#include "service/program_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "fake/fake_platform.h"
+#include "platform/text.h"
+
+namespace calvera::service {
+namespace {
+
+using fake::FakeServiceControlManager;
+using platform::RegistryRoot;
+using Arguments = std::vector<std::u16string>;
+
+const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
+const std::u16string kServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\Calvera";
+const std::u16string kEnglishDescription =
+    u"Maintains memory performance by defragmenting used memory and allocating it back to the "
+    u"computer system.";
+
+class ProgramEntryTest : public ::testing::Test {
+ protected:
+  int Run(Arguments arguments) { return ProgramEntry(fake_.platform, std::move(arguments)); }
+  std::vector<std::u16string> BoxTexts() const {
+    std::vector<std::u16string> texts;
+    for (const auto& box : fake_.process.MessageBoxes())
+      texts.push_back(box.text);
+    return texts;
+  }
+  void SetLanguage(const std::u16string& language) {
+    fake_.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", language);
+  }
+  void ExpectEverythingClosed() {
+    EXPECT_EQ(fake_.services.OpenHandleCount(), 0u);
+    EXPECT_EQ(fake_.registry.OpenHandleCount(), 0u);
+    EXPECT_EQ(fake_.eventLog.OpenSourceCount(), 0u);
+    EXPECT_EQ(fake_.windowing.WindowCount(), 0u);
+  }
+
+  fake::FakePlatform fake_;
+};
+
+TEST_F(ProgramEntryTest, ASilentInstallationCreatesTheEntryAndShowsNothing) {
+  fake_.process.SetModuleFileName(u"C:\\Program Files\\Calvera\\Calvera.exe");
+  EXPECT_EQ(Run({u"/INSTALL", u"-silent"}), 0);
+  const auto entry = fake_.services.FindEntry(u"Calvera");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->displayName, u"Calvera Memory Service");
+  EXPECT_EQ(entry->serviceType, 0x10u);
+  EXPECT_EQ(entry->startType, 2u);
+  EXPECT_EQ(entry->errorControl, 1u);
+  EXPECT_EQ(entry->binaryPathName, u"\"C:\\Program Files\\Calvera\\Calvera.exe\"");
+  EXPECT_EQ(entry->loadOrderGroup, u"");
+  EXPECT_TRUE(entry->dependencies.empty());
+  EXPECT_FALSE(entry->serviceStartName.has_value());
+  EXPECT_EQ(fake_.registry.GetString(RegistryRoot::kLocalMachine, kServiceKey, u"Description"),
+            kEnglishDescription);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(fake_.process.CoInitializeCalls(), 0);  // installation runs never initialize
+  ExpectEverythingClosed();
+}
+
+TEST_F(ProgramEntryTest, InstallationAndRemovalReportTheirOutcome) {
+  fake_.process.SetModuleFileName(u"C:\\Calvera\\Calvera.exe");
+  EXPECT_EQ(Run({u"/install"}), 0);
+  EXPECT_EQ(fake_.services.FindEntry(u"Calvera")->binaryPathName, u"C:\\Calvera\\Calvera.exe");
+  EXPECT_EQ(Run({u"/install", u"/silent"}), 1);  // the entry exists: 1073
+  EXPECT_EQ(Run({u"/uninstall"}), 0);
+  EXPECT_EQ(Run({u"/uninstall", u"/silent"}), 1);  // no entry: 1060
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::u16string>{
+                u"Service installed successfully",
+                u"Service \"Calvera Memory Service\" failed to install with error: \"System "
+                u"Error.  Code: 1073.\r\nThe specified service already exists\"",
+                u"Service uninstalled successfully",
+                u"Service \"Calvera\" failed to uninstall with error: \"System Error.  Code: "
+                u"1060.\r\nThe specified service does not exist as an installed service\"",
+            }));
+  const auto boxes = fake_.process.MessageBoxes();
+  EXPECT_EQ(boxes[0].caption, u"Information");
+  EXPECT_EQ(boxes[0].type, platform::kMbIconInformation);
+  EXPECT_EQ(boxes[1].caption, u"Error");
+  EXPECT_EQ(boxes[1].type, platform::kMbIconError);
+  ExpectEverythingClosed();
+}
+
+TEST_F(ProgramEntryTest, TheCaptionsFollowTheLanguageSetting) {
+  const struct {
+    std::u16string language;
+    std::u16string displayName;
+    std::u16string description;
+  } cases[] = {
+      {u"KOREAN", FromUtf8("Calvera 서비스"),
+       FromUtf8("사용된 RAM을 조각모음하고 시스템에 할당시켜 RAM 성능을 유지합니다.")},
+      {u"Russian", FromUtf8("Calvera Служба Памяти"),
+       FromUtf8("Поддерживает производительность подсистемы памяти за счет дефрагментации "
+                "используемой памяти и выделение его обратно на компьютер.")},
+      {u"klingon", u"Calvera", u""},  // no table: the service name and an empty description
+  };
+  for (const auto& c : cases) {
+    fake::FakePlatform fake;
+    fake.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", c.language);
+    EXPECT_EQ(ProgramEntry(fake.platform, {u"/install"}), 0) << ToUtf8(c.language);
+    EXPECT_EQ(fake.services.FindEntry(u"Calvera")->displayName, c.displayName);
+    const auto description =
+        fake.registry.GetString(RegistryRoot::kLocalMachine, kServiceKey, u"Description");
+    EXPECT_EQ(description, c.description);
+    EXPECT_EQ(fake.process.MessageBoxes().size(), 1u);  // the success box
+  }
+}
+
+TEST_F(ProgramEntryTest, AManagerThatCannotBeOpenedEndsInTheApplicationErrorBox) {
+  for (const Arguments& arguments :
+       {Arguments{u"/install"}, Arguments{u"/uninstall", u"/silent"}}) {
+    fake::FakePlatform fake;
+    fake.services.FailCall(FakeServiceControlManager::Call::kOpenManager,
+                           platform::kErrorAccessDenied);
+    EXPECT_EQ(ProgramEntry(fake.platform, arguments), 1);
+    const auto boxes = fake.process.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, u"Application Error");
+    EXPECT_EQ(boxes[0].type, platform::kMbIconError | platform::kMbTaskModal);
+    EXPECT_EQ(boxes[0].text.rfind(u"Exception WindowsCallFailure in module Calvera.exe at ", 0),
+              0u);
+    EXPECT_NE(boxes[0].text.find(u".\r\nSystem Error.  Code: 5.\r\nAccess is denied.\r\n"),
+              std::u16string::npos);
+  }
+}
+
+TEST_F(ProgramEntryTest, AStartByHandLogsTheDispatchersFailureAndExitsCleanly) {
+  EXPECT_EQ(Run({u"/SILENT"}), 0);  // SILENT alone is a service run
+  EXPECT_EQ(fake_.eventLog.Texts(u"Calvera.exe"),
+            std::vector<std::u16string>{
+                u"The service process could not connect to the service controller"});
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(fake_.process.CoInitializeCalls(), 1);
+  EXPECT_EQ(fake_.process.CoUninitializeCalls(), 1);
+  ExpectEverythingClosed();
+}
+
+TEST_F(ProgramEntryTest, AServiceRunEndsWhenTheManagerStopsTheService) {
+  fake_.services.SetStartedByManager(true);
+  fake_.services.StartService(u"Calvera");
+  auto stopper = std::async(std::launch::async, [this] {
+    const auto running = [](const std::vector<FakeServiceControlManager::StatusReport>& reports) {
+      return !reports.empty() && reports.back().status.currentState == 4;
+    };
+    if (!fake_.services.WaitForReports(running, std::chrono::seconds(10)))
+      return false;
+    return fake_.services.SendControl(u"Calvera", 1) == 0;
+  });
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_TRUE(stopper.get());
+  const auto reports = fake_.services.Reports();
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().status.currentState, 1u);  // STOPPED
+  EXPECT_TRUE(fake_.eventLog.Entries().empty());
+  ExpectEverythingClosed();
+}
+
+}  // namespace
+}  // namespace calvera::service
