@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 
 #include "fake/fake_platform.h"
 #include "service_reports.h"
@@ -193,6 +196,29 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
     RunSequence(run.fake.services, &TestServiceMain, sequence);
     EXPECT_EQ(run.Log(), c.log) << c.name;
   }
+}
+
+TEST(ServiceProtocolTest, PauseHoldsTheExecutePhaseUntilTheNextRequest) {
+  ServiceRun run;
+  std::atomic<int> polls{0};
+  run.service.SetOnExecute([&](TService& sender) {
+    while (!sender.Terminated()) {
+      ++polls;
+      sender.ServiceThread()->ProcessRequests(false);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 3));
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kPause), 0u);
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 5));
+  const int pausedAt = polls;
+  // Time for a poll that should not happen; the request below does not depend on it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(polls, pausedAt);
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kContinue), 0u);
+  ASSERT_TRUE(WaitForReportCount(run.fake.services, 7));
+  EXPECT_EQ(Summaries(run.fake.services.Reports()).back(), (Report{kRunning, 7, 0}));
 }
 
 TEST(ServiceProtocolTest, FailedShutdownStillEndsTheServiceWithoutReportingTheOldState) {

@@ -1,0 +1,233 @@
+// The Calvera module through the whole protocol, with its timer on a main thread that runs a
+// message loop, as the program's main thread does.
+#include "service/calvera_service.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "fake/fake_platform.h"
+#include "service_reports.h"
+
+namespace calvera::service {
+namespace {
+
+using namespace reports;
+using platform::RegistryRoot;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// Where the settings live for the fake's 64-bit process reading the 32-bit view.
+const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
+
+void CALVERA_WINAPI CalveraServiceMain(std::uint32_t argc, char16_t** argv) {
+  CalveraModule()->ServiceEntry(argc, argv);
+}
+
+// A service run: the module lives on its own main thread from construction to destruction.
+class CalveraRun {
+ public:
+  struct Tick {
+    bool serviceStarted;
+    std::size_t reportsBefore;  // reports the manager had when the tick started
+  };
+
+  CalveraRun() {
+    mainThread_ = std::thread([this] { MainThread(); });
+    EXPECT_EQ(created_.get_future().wait_for(kTimeout), std::future_status::ready);
+  }
+  ~CalveraRun() {
+    if (fake.services.SendControl(u"Calvera", kStop) == 0) {
+      static_cast<void>(fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+    }
+    EXPECT_TRUE(fake.windowing.PostMessage(window, platform::kWmQuit, 0, 0));
+    mainThread_.join();
+    EXPECT_EQ(fake.windowing.WindowCount(), 0u);
+  }
+
+  void Start() {
+    fake.services.StartService(u"Calvera", &CalveraServiceMain);
+    ASSERT_TRUE(WaitForReportCount(fake.services, 3));
+  }
+  // Sends the control and waits until the reports count `reports`.
+  void Control(std::uint32_t code, std::size_t reports) {
+    ASSERT_EQ(fake.services.SendControl(u"Calvera", code), 0u) << code;
+    ASSERT_TRUE(WaitForReportCount(fake.services, reports)) << code;
+  }
+  std::uint32_t LastState() const { return fake.services.Reports().back().status.currentState; }
+
+  std::vector<Tick> Ticks() const {
+    std::lock_guard lock(mutex_);
+    return ticks_;
+  }
+  bool WaitForTicks(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return ticked_.wait_for(lock, kTimeout, [&] { return ticks_.size() >= count; });
+  }
+  bool Armed(bool armed) { return fake.windowing.WaitUntilArmed(window, 1, armed, kTimeout); }
+  bool Idle() { return fake.windowing.WaitUntilIdle(window, kTimeout); }
+  // Expiries from the platform timer, and one that was queued late, as if just before the
+  // timer was cancelled; all handled before this returns.
+  void OfferTicks() {
+    fake.windowing.ElapseTimers();
+    ASSERT_TRUE(fake.windowing.PostMessage(window, platform::kWmTimer, 1, 0));
+    ASSERT_TRUE(Idle());
+  }
+
+  fake::FakePlatform fake;
+  maintenance::MaintenanceTick tick{fake.platform};
+  platform::WindowHandle window = 0;
+  std::optional<std::uint32_t> armedAtCreation;
+  std::thread::id mainThreadId;
+
+ private:
+  void MainThread() {
+    {
+      TCalvera calvera(fake.platform, tick);
+      window = calvera.MainTimer().Window();
+      armedAtCreation = fake.windowing.ArmedInterval(window, 1);
+      mainThreadId = std::this_thread::get_id();
+      // The module's own handler still runs; the wrapper only notes when each tick starts.
+      TTimer::TNotifyEvent wired = calvera.MainTimer().OnTimer();
+      calvera.MainTimer().SetOnTimer([this, wired](TTimer& sender) {
+        {
+          std::lock_guard lock(mutex_);
+          ticks_.push_back({tick.ServiceStarted(), fake.services.Reports().size()});
+        }
+        ticked_.notify_all();
+        wired(sender);
+      });
+      SetCalveraModule(&calvera);
+      created_.set_value();
+      platform::WindowMessage message;
+      while (fake.windowing.GetMessage(&message)) {
+        fake.windowing.DispatchMessage(message);
+      }
+      SetCalveraModule(nullptr);
+    }
+  }
+
+  std::promise<void> created_;
+  std::thread mainThread_;
+  mutable std::mutex mutex_;
+  std::condition_variable ticked_;
+  std::vector<Tick> ticks_;
+};
+
+TEST(CalveraServiceTest, ModuleProperties) {
+  fake::FakePlatform fake;
+  maintenance::MaintenanceTick tick(fake.platform);
+  TCalvera calvera(fake.platform, tick);
+  EXPECT_EQ(calvera.Name(), u"Calvera");
+  EXPECT_EQ(calvera.DisplayName(), u"Calvera");
+  EXPECT_TRUE(calvera.AllowStop());
+  EXPECT_TRUE(calvera.AllowPause());
+  EXPECT_EQ(calvera.StartType(), TStartType::stAuto);
+  EXPECT_EQ(calvera.GetServiceController(), &ServiceControlHandler);
+  EXPECT_EQ(calvera.MainTimer().Interval(), 1000u);
+  EXPECT_TRUE(calvera.MainTimer().Enabled());
+  // Without a module the control handler has nowhere to go, and says nothing.
+  SetCalveraModule(nullptr);
+  ServiceControlHandler(kStop);
+}
+
+TEST(CalveraServiceTest, ReportSequences) {
+  for (const Sequence& sequence : ProtocolSequences()) {
+    CalveraRun run;
+    RunSequence(run.fake.services, &CalveraServiceMain, sequence);
+    EXPECT_TRUE(run.fake.eventLog.Entries().empty()) << sequence.name;
+  }
+}
+
+TEST(CalveraServiceTest, TimerTicksFromCreationAndTheStartSetsServiceStarted) {
+  CalveraRun run;
+  EXPECT_EQ(run.armedAtCreation, 1000u);
+  EXPECT_EQ(run.fake.windowing.WindowOwner(run.window), run.mainThreadId);
+  // The tick's update stamp shows that the expiry reached the maintenance tick.
+  run.fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"Updated", 1);
+  run.fake.windowing.ElapseTimers();
+  ASSERT_TRUE(run.WaitForTicks(1));
+  ASSERT_TRUE(run.Idle());
+  EXPECT_FALSE(run.Ticks()[0].serviceStarted);
+  EXPECT_EQ(run.fake.registry.GetDword(RegistryRoot::kLocalMachine, kSettings, u"Updated"), 0u);
+
+  run.Start();
+  EXPECT_TRUE(run.tick.ServiceStarted());
+  run.fake.windowing.ElapseTimers();
+  ASSERT_TRUE(run.WaitForTicks(2));
+  EXPECT_TRUE(run.Ticks()[1].serviceStarted);
+}
+
+TEST(CalveraServiceTest, TimerIsOffExactlyBetweenPauseAndContinueAndAfterTheEnd) {
+  for (std::uint32_t end : {kStop, kShutdown}) {
+    SCOPED_TRACE(end);
+    CalveraRun run;
+    run.Start();
+    run.fake.windowing.ElapseTimers();
+    ASSERT_TRUE(run.WaitForTicks(1));
+
+    run.Control(kPause, 5);
+    ASSERT_EQ(run.LastState(), kPaused);
+    ASSERT_TRUE(run.Armed(false));
+    run.OfferTicks();
+    EXPECT_EQ(run.Ticks().size(), 1u);
+    EXPECT_TRUE(run.tick.ServiceStarted());
+
+    run.Control(kContinue, 7);
+    ASSERT_EQ(run.LastState(), kRunning);
+    ASSERT_TRUE(run.Armed(true));
+    EXPECT_EQ(run.fake.windowing.ArmedInterval(run.window, 1), 1000u);
+    run.fake.windowing.ElapseTimers();
+    ASSERT_TRUE(run.WaitForTicks(2));
+
+    run.Control(end, 9);
+    ASSERT_EQ(run.LastState(), kStopped);
+    ASSERT_TRUE(run.Armed(false));
+    run.OfferTicks();
+    const auto ticks = run.Ticks();
+    ASSERT_EQ(ticks.size(), 2u);
+    // No tick started while the manager's latest report was PAUSED.
+    for (const auto& t : ticks) {
+      EXPECT_TRUE(t.reportsBefore < 5 || t.reportsBefore >= 7) << t.reportsBefore;
+    }
+    EXPECT_TRUE(run.tick.ServiceStarted());
+  }
+}
+
+TEST(CalveraServiceTest, ContinueWhoseTimerCannotBeArmedStillRuns) {
+  CalveraRun run;
+  run.Start();
+  run.Control(kPause, 5);
+  run.fake.windowing.FailSetTimer(true);
+  run.Control(kContinue, 7);
+  EXPECT_EQ(run.LastState(), kRunning);
+  ASSERT_TRUE(run.Idle());
+  run.fake.windowing.FailSetTimer(false);
+  EXPECT_FALSE(run.fake.windowing.ArmedInterval(run.window, 1));
+  EXPECT_EQ(run.fake.windowing.ElapseTimers(), 0);  // no expiry comes from an unarmed timer
+  ASSERT_TRUE(run.Idle());
+  EXPECT_TRUE(run.Ticks().empty());
+  // Off and on again arms it.
+  run.Control(kPause, 9);
+  run.Control(kContinue, 11);
+  EXPECT_TRUE(run.Armed(true));
+  EXPECT_TRUE(run.fake.eventLog.Entries().empty());
+}
+
+TEST(CalveraServiceTest, ControlIsHandledWithinAboutHalfASecond) {
+  CalveraRun run;
+  run.Start();
+  for (std::size_t reports = 4; reports <= 6; ++reports) {
+    const auto sent = steady_clock::now();
+    run.Control(kInterrogate, reports);
+    EXPECT_LT(steady_clock::now() - sent, milliseconds(900));
+  }
+}
+
+}  // namespace
+}  // namespace calvera::service
