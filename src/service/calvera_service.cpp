@@ -23,8 +23,7 @@ TCalvera::TCalvera(platform::Platform& platform, maintenance::MaintenanceTick& t
   SetOnStart([this](TService& sender, bool& started) { ServiceStart(sender, started); });
   SetOnStop([this](TService& sender, bool& stopped) { ServiceStop(sender, stopped); });
   SetOnPause([this](TService& sender, bool& paused) { ServicePause(sender, paused); });
-  SetOnContinue(
-      [this](TService& sender, bool& continued) { ServiceContinue(sender, continued); });
+  SetOnContinue([this](TService& sender, bool& continued) { ServiceContinue(sender, continued); });
   SetOnShutdown([this](TService& sender) { ServiceShutdown(sender); });
   SetOnExecute([this](TService& sender) { ServiceExecute(sender); });
   mainTimer_.SetOnTimer([this](TTimer&) { tick_.MainTimerTimer(); });

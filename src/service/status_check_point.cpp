@@ -3,7 +3,8 @@
 namespace calvera::service {
 
 std::uint32_t StatusCheckPoint::Advance(TCurrentStatus status) {
-  statusCheckPoint_ = IsPending(status) && status == lastReportedStatus_ ? statusCheckPoint_ + 1 : 0;
+  statusCheckPoint_ =
+      IsPending(status) && status == lastReportedStatus_ ? statusCheckPoint_ + 1 : 0;
   lastReportedStatus_ = status;
   return statusCheckPoint_;
 }

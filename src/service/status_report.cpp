@@ -25,7 +25,8 @@ platform::ServiceStatus MakeStatusReport(const TService& service, std::uint32_t 
   }
   record.checkPoint = checkPoint;
   record.currentState = ReportedState(service.Status());
-  record.win32ExitCode = service.ErrCode() != 0 ? kErrorServiceSpecificError : service.Win32ErrCode();
+  record.win32ExitCode =
+      service.ErrCode() != 0 ? kErrorServiceSpecificError : service.Win32ErrCode();
   record.serviceSpecificExitCode = service.ErrCode();
   record.waitHint = service.WaitHint();
   return record;

@@ -44,10 +44,11 @@ ErrorCode Refusal(const platform::ServiceStatus& last, std::uint32_t code) {
   if (last.currentState != kStateRunning && last.currentState != kStatePaused) {
     return kErrorServiceCannotAcceptCtrl;
   }
-  const std::uint32_t needed = code == kControlStop                               ? kAcceptStop
-                               : code == kControlPause || code == kControlContinue ? kAcceptPauseContinue
-                               : code == kControlShutdown                         ? kAcceptShutdown
-                                                                                  : 0;
+  const std::uint32_t needed = code == kControlStop ? kAcceptStop
+                               : code == kControlPause || code == kControlContinue
+                                   ? kAcceptPauseContinue
+                               : code == kControlShutdown ? kAcceptShutdown
+                                                          : 0;
   return (last.controlsAccepted & needed) == needed ? 0 : kErrorInvalidServiceControl;
 }
 }  // namespace
@@ -384,7 +385,8 @@ ErrorCode FakeServiceControlManager::SendControl(const std::u16string& name,
   const auto last = lastStatus_.find(key);
   platform::ServiceStatus unreported;
   unreported.currentState = kStateStartPending;
-  if (const ErrorCode refusal = Refusal(last != lastStatus_.end() ? last->second : unreported, code);
+  if (const ErrorCode refusal =
+          Refusal(last != lastStatus_.end() ? last->second : unreported, code);
       refusal != 0) {
     return refusal;
   }
@@ -392,8 +394,7 @@ ErrorCode FakeServiceControlManager::SendControl(const std::u16string& name,
   commands_.push_back({false, name, nullptr, {}, code, done});
   EnsureDispatcher();
   changed_.notify_all();
-  return changed_.wait_for(lock, timeout, [&] { return *done; }) ? 0
-                                                                 : kErrorServiceRequestTimeout;
+  return changed_.wait_for(lock, timeout, [&] { return *done; }) ? 0 : kErrorServiceRequestTimeout;
 }
 
 platform::ServiceControlHandlerFunction FakeServiceControlManager::Handler(

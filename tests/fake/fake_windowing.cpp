@@ -45,12 +45,12 @@ void FakeWindowing::DestroyWindow(WindowHandle window) {
   changed_.notify_all();
 }
 
-bool FakeWindowing::SetTimer(WindowHandle window, std::uintptr_t timerId,
+bool FakeWindowing::SetTimer(WindowHandle window,
+                             std::uintptr_t timerId,
                              std::uint32_t milliseconds) {
   std::lock_guard lock(mutex_);
   const auto found = windows_.find(window);
-  const bool onOwner =
-      found != windows_.end() && found->second.owner == std::this_thread::get_id();
+  const bool onOwner = found != windows_.end() && found->second.owner == std::this_thread::get_id();
   const bool succeeds = onOwner && !failSetTimer_;
   if (succeeds) {
     found->second.timers[timerId] = milliseconds;
@@ -63,15 +63,16 @@ bool FakeWindowing::SetTimer(WindowHandle window, std::uintptr_t timerId,
 void FakeWindowing::KillTimer(WindowHandle window, std::uintptr_t timerId) {
   std::lock_guard lock(mutex_);
   const auto found = windows_.find(window);
-  const bool onOwner =
-      found != windows_.end() && found->second.owner == std::this_thread::get_id();
+  const bool onOwner = found != windows_.end() && found->second.owner == std::this_thread::get_id();
   const bool succeeds = onOwner && found->second.timers.erase(timerId) != 0;
   timerEvents_.push_back({TimerCall::kKill, window, timerId, 0, onOwner, succeeds});
   changed_.notify_all();
 }
 
-bool FakeWindowing::PostMessage(WindowHandle window, std::uint32_t message,
-                                std::uintptr_t wParam, std::intptr_t lParam) {
+bool FakeWindowing::PostMessage(WindowHandle window,
+                                std::uint32_t message,
+                                std::uintptr_t wParam,
+                                std::intptr_t lParam) {
   std::lock_guard lock(mutex_);
   const auto found = windows_.find(window);
   if (failPostMessage_ || found == windows_.end()) {
@@ -199,7 +200,9 @@ std::optional<std::uint32_t> FakeWindowing::ArmedInterval(WindowHandle window,
   return timer != found->second.timers.end() ? std::optional(timer->second) : std::nullopt;
 }
 
-bool FakeWindowing::WaitUntilArmed(WindowHandle window, std::uintptr_t timerId, bool armed,
+bool FakeWindowing::WaitUntilArmed(WindowHandle window,
+                                   std::uintptr_t timerId,
+                                   bool armed,
                                    std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] {

@@ -92,8 +92,8 @@ class FakeWindowing : public platform::Windowing {
     bool waiting = false;
   };
 
-  ThreadQueue& QueueOf(std::thread::id thread);  // under mutex_
-  bool IsIdle(std::thread::id thread) const;     // under mutex_
+  ThreadQueue& QueueOf(std::thread::id thread);                                  // under mutex_
+  bool IsIdle(std::thread::id thread) const;                                     // under mutex_
   void Enqueue(std::thread::id thread, const platform::WindowMessage& message);  // under mutex_
 
   mutable std::mutex mutex_;

@@ -71,8 +71,9 @@ TEST(SystemErrorTextTest, CutsLineEndsBlanksAndFullStopsFromTheEndOnly) {
 
 TEST(FailureMessagesTest, TextsOfTheFailureEntries) {
   EXPECT_EQ(ServiceFailedOn(u"start", u"no disk"), u"Service failed on start: no disk");
-  EXPECT_EQ(ServiceFailedInCustomMessage(128, u"bad"), u"Service failed in custom message(128): bad");
-  const std::u16string_view names[] = {u"", u"stop", u"pause", u"continue", u"interrogate",
+  EXPECT_EQ(ServiceFailedInCustomMessage(128, u"bad"),
+            u"Service failed in custom message(128): bad");
+  const std::u16string_view names[] = {u"",         u"stop", u"pause", u"continue", u"interrogate",
                                        u"shutdown", u""};
   for (std::uint32_t code = 0; code < 7; ++code) {
     EXPECT_EQ(ControlActionName(code), names[code]) << code;
@@ -82,7 +83,9 @@ TEST(FailureMessagesTest, TextsOfTheFailureEntries) {
 TEST(FailureMessagesTest, FailureTextComesFromTheFailureBeingHandled) {
   std::u16string text;
   try {
-    throw std::runtime_error("\xc3\xa9" "chec");
+    throw std::runtime_error(
+        "\xc3\xa9"
+        "chec");
   } catch (...) {
     text = CurrentFailureText();
   }

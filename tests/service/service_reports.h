@@ -66,8 +66,9 @@ inline void ExpectPlainFields(const Record& record) {
   }
 }
 
-inline const std::vector<Report> kStartReports = {
-    {kStartPending, 0, 1}, {kStartPending, 0, 2}, {kRunning, 7, 0}};
+inline const std::vector<Report> kStartReports = {{kStartPending, 0, 1},
+                                                  {kStartPending, 0, 2},
+                                                  {kRunning, 7, 0}};
 
 // A control and the reports it adds.
 struct Step {
@@ -99,8 +100,7 @@ inline std::vector<Sequence> ProtocolSequences() {
   };
 }
 
-inline bool WaitForReportCount(const fake::FakeServiceControlManager& services,
-                               std::size_t count) {
+inline bool WaitForReportCount(const fake::FakeServiceControlManager& services, std::size_t count) {
   return services.WaitForReports([&](const Record& r) { return r.size() >= count; }, kTimeout);
 }
 

@@ -4,6 +4,7 @@
 
 // fake_platform.h uses platform::Platform without including it.
 #include "platform/platform.h"
+
 #include "fake/fake_platform.h"
 #include "service/service.h"
 #include "service/status_check_point.h"
@@ -12,6 +13,9 @@ namespace calvera::service {
 namespace {
 
 using S = TCurrentStatus;
+constexpr TServiceType kWin32 = TServiceType::stWin32;
+constexpr TServiceType kDevice = TServiceType::stDevice;
+constexpr TServiceType kFileSystem = TServiceType::stFileSystem;
 
 class BareService : public TService {
  public:
@@ -30,15 +34,15 @@ TEST(StatusReportTest, FieldsFollowTheServiceProperties) {
     std::uint32_t errCode;
     platform::ServiceStatus expected;  // check point 9 passed through
   } cases[] = {
-      {TServiceType::stWin32, false, true, true, S::csRunning, 0, 0, {0x10, 4, 7, 0, 0, 9, 5000}},
-      {TServiceType::stWin32, false, true, true, S::csStartPending, 0, 0, {0x10, 2, 0, 0, 0, 9, 5000}},
-      {TServiceType::stWin32, true, true, true, S::csPaused, 0, 0, {0x110, 7, 7, 0, 0, 9, 5000}},
-      {TServiceType::stDevice, true, true, true, S::csStopped, 0, 0, {0x1, 1, 7, 0, 0, 9, 5000}},
-      {TServiceType::stFileSystem, false, true, true, S::csStopPending, 0, 0, {0x2, 3, 7, 0, 0, 9, 5000}},
-      {TServiceType::stWin32, false, false, true, S::csContinuePending, 0, 0, {0x10, 5, 6, 0, 0, 9, 5000}},
-      {TServiceType::stWin32, false, true, false, S::csPausePending, 0, 0, {0x10, 6, 5, 0, 0, 9, 5000}},
-      {TServiceType::stWin32, false, false, false, S::csRunning, 5, 0, {0x10, 4, 4, 5, 0, 9, 5000}},
-      {TServiceType::stWin32, false, true, true, S::csStopped, 5, 42, {0x10, 1, 7, 1066, 42, 9, 5000}},
+      {kWin32, false, true, true, S::csRunning, 0, 0, {0x10, 4, 7, 0, 0, 9, 5000}},
+      {kWin32, false, true, true, S::csStartPending, 0, 0, {0x10, 2, 0, 0, 0, 9, 5000}},
+      {kWin32, true, true, true, S::csPaused, 0, 0, {0x110, 7, 7, 0, 0, 9, 5000}},
+      {kDevice, true, true, true, S::csStopped, 0, 0, {0x1, 1, 7, 0, 0, 9, 5000}},
+      {kFileSystem, false, true, true, S::csStopPending, 0, 0, {0x2, 3, 7, 0, 0, 9, 5000}},
+      {kWin32, false, false, true, S::csContinuePending, 0, 0, {0x10, 5, 6, 0, 0, 9, 5000}},
+      {kWin32, false, true, false, S::csPausePending, 0, 0, {0x10, 6, 5, 0, 0, 9, 5000}},
+      {kWin32, false, false, false, S::csRunning, 5, 0, {0x10, 4, 4, 5, 0, 9, 5000}},
+      {kWin32, false, true, true, S::csStopped, 5, 42, {0x10, 1, 7, 1066, 42, 9, 5000}},
   };
   for (const auto& c : cases) {
     fake::FakePlatform fake;

@@ -78,12 +78,22 @@ TEST(TimerTest, CancelsAndRearmsOnlyOnARealChange) {
       {"same enabled", [](TTimer& t) { t.SetEnabled(true); }, {}, 1000},
       {"same interval", [](TTimer& t) { t.SetInterval(1000); }, {}, 1000},
       {"off", [](TTimer& t) { t.SetEnabled(false); }, {kill}, std::nullopt},
-      {"off and on", [](TTimer& t) { t.SetEnabled(false); t.SetEnabled(true); },
-       {kill, kill, set(1000)}, 1000},
+      {"off and on",
+       [](TTimer& t) {
+         t.SetEnabled(false);
+         t.SetEnabled(true);
+       },
+       {kill, kill, set(1000)},
+       1000},
       {"interval", [](TTimer& t) { t.SetInterval(250); }, {kill, set(250)}, 250},
       {"interval 0", [](TTimer& t) { t.SetInterval(0); }, {kill}, std::nullopt},
-      {"interval while off", [&](TTimer& t) { t.SetEnabled(false); t.SetInterval(40); },
-       {kill, kill}, std::nullopt},
+      {"interval while off",
+       [&](TTimer& t) {
+         t.SetEnabled(false);
+         t.SetInterval(40);
+       },
+       {kill, kill},
+       std::nullopt},
       {"handler replaced", [&](TTimer& t) { t.SetOnTimer(handler); }, {kill, set(1000)}, 1000},
       {"handler cleared", [](TTimer& t) { t.SetOnTimer(nullptr); }, {kill}, std::nullopt},
   };
