@@ -129,7 +129,8 @@ void FakeWindowing::FailPostMessage(bool fails) {
 int FakeWindowing::ElapseTimers() {
   std::lock_guard lock(mutex_);
   int queued = 0;
-  for (const auto& [window, state] : windows_) {
+  for (const auto& [handle, state] : windows_) {
+    const platform::WindowHandle window = handle;  // a lambda cannot capture a binding in C++17
     for (const auto& timer : state.timers) {
       const std::uintptr_t id = timer.first;
       const auto& messages = QueueOf(state.owner).messages;
