@@ -54,10 +54,10 @@ std::optional<Sample> TakeSample(platform::Platform& platform) {
   }
   const std::uint32_t performanceLength =
       GetWindowsVersionCode(platform.system) < kFirstVersionWithLargePerformanceRecord
-          ? kLayout.performanceLengthBefore7
-          : kLayout.performanceLength;
-  Record<kLayout.performanceLength> performance;
-  static_assert(kLayout.performanceLengthBefore7 <= kLayout.performanceLength);
+          ? kLayout.shortPerformanceLength
+          : kLayout.longPerformanceLength;
+  Record<kLayout.longPerformanceLength> performance;
+  static_assert(kLayout.shortPerformanceLength <= kLayout.longPerformanceLength);
   if (QuerySystemInformation(platform.libraries, kSystemPerformanceInformation,
                              performance.bytes.data(), performanceLength, nullptr) != 0) {
     return std::nullopt;

@@ -18,13 +18,13 @@ inline constexpr std::int32_t kSystemPerformanceInformation = 2;
 inline constexpr std::int32_t kSystemTimeOfDayInformation = 3;
 
 struct SystemInformationLayout {
-  std::uint32_t basicLength;       // SYSTEM_BASIC_INFORMATION; the system wants it exactly
-  std::size_t processorsOffset;    // its NumberOfProcessors, one unsigned byte
-  std::uint32_t timeOfDayLength;   // SYSTEM_TIMEOFDAY_INFORMATION, the classic 32 bytes
-  std::size_t currentTimeOffset;   // its CurrentTime, 100-nanosecond units
-  std::size_t idleTimeOffset;      // SYSTEM_PERFORMANCE_INFORMATION's IdleTime, same unit
-  std::uint32_t performanceLengthBefore7;  // requested when the version code is below 5
-  std::uint32_t performanceLength;         // requested from version code 5 on
+  std::uint32_t basicLength;             // SYSTEM_BASIC_INFORMATION; the system wants it exactly
+  std::size_t processorsOffset;          // its NumberOfProcessors, one unsigned byte
+  std::uint32_t timeOfDayLength;         // SYSTEM_TIMEOFDAY_INFORMATION, the classic 32 bytes
+  std::size_t currentTimeOffset;         // its CurrentTime, 100-nanosecond units
+  std::size_t idleTimeOffset;            // SYSTEM_PERFORMANCE_INFORMATION's IdleTime, same unit
+  std::uint32_t shortPerformanceLength;  // requested when the version code is below 5
+  std::uint32_t longPerformanceLength;   // requested from version code 5 on
 };
 
 inline constexpr SystemInformationLayout kSystemInformationLayout32{44, 40, 32, 8, 0, 312, 1000};

@@ -35,9 +35,8 @@ bool QueryMemoryStatus(platform::SystemLibraries& libraries, MemoryStatusRecord&
         const platform::ScopedLibrary kernel32(libraries, libraries.Load(u"Kernel32.dll"));
         if (!kernel32)
           return false;
-        const auto globalMemoryStatusEx =
-            reinterpret_cast<platform::GlobalMemoryStatusExFunction>(
-                libraries.FindEntryPoint(kernel32.get(), "GlobalMemoryStatusEx"));
+        const auto globalMemoryStatusEx = reinterpret_cast<platform::GlobalMemoryStatusExFunction>(
+            libraries.FindEntryPoint(kernel32.get(), "GlobalMemoryStatusEx"));
         if (globalMemoryStatusEx == nullptr)
           return false;
         // Its BOOL is not looked at: the cleared record already reads 0 when nothing was written.

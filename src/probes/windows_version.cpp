@@ -47,14 +47,14 @@ struct VersionRow {
 
 // Versions missing here, other minor versions of 5 and 6 among them, are unknown (-1).
 constexpr VersionRow kVersionTable[] = {
-    {5, 0, 0, 0, 0},            // 2000
-    {5, 1, 1, 1, 1},            // XP
-    {5, 2, 1, 2, -1},           // XP Professional x64 Edition; Server 2003 and 2003 R2
-    {6, 0, 3, 4, -1},           // Vista; Server 2008
-    {6, 1, 5, 4, -1},           // 7; Server 2008 R2
-    {6, 2, 6, 7, -1},           // 8; Server 2012
-    {6, 3, 6, 7, -1},           // 8.1; Server 2012 R2
-    {10, kAnyMinor, 8, 8, 8},   // 10 and later
+    {5, 0, 0, 0, 0},           // 2000
+    {5, 1, 1, 1, 1},           // XP
+    {5, 2, 1, 2, -1},          // XP Professional x64 Edition; Server 2003 and 2003 R2
+    {6, 0, 3, 4, -1},          // Vista; Server 2008
+    {6, 1, 5, 4, -1},          // 7; Server 2008 R2
+    {6, 2, 6, 7, -1},          // 8; Server 2012
+    {6, 3, 6, 7, -1},          // 8.1; Server 2012 R2
+    {10, kAnyMinor, 8, 8, 8},  // 10 and later
 };
 
 std::int32_t Classify(std::uint32_t major, std::uint32_t minor, std::uint8_t productType) {
