@@ -1,6 +1,7 @@
 #include "fake/fake_system_libraries.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/entry_points.h"
@@ -23,6 +24,9 @@ struct BasicInformation {  // SYSTEM_BASIC_INFORMATION
   std::uintptr_t activeProcessorsAffinityMask;
   std::uint8_t numberOfProcessors;
 };
+// The published sizes; i686 builds are not run, so they are checked here.
+static_assert(sizeof(BasicInformation) == (sizeof(void*) == 8 ? 64 : 44));
+static_assert(offsetof(BasicInformation, numberOfProcessors) == (sizeof(void*) == 8 ? 56 : 40));
 
 struct TimeOfDayInformation {  // SYSTEM_TIMEOFDAY_INFORMATION since Windows 7
   std::int64_t bootTime;
@@ -33,6 +37,8 @@ struct TimeOfDayInformation {  // SYSTEM_TIMEOFDAY_INFORMATION since Windows 7
   std::uint64_t bootTimeBias;
   std::uint64_t sleepTimeBias;
 };
+static_assert(sizeof(TimeOfDayInformation) == 48);
+static_assert(offsetof(TimeOfDayInformation, currentTime) == 8);
 
 // SYSTEM_PERFORMANCE_INFORMATION begins with IdleTime; the system refuses shorter buffers.
 // Newer systems have longer records, so the fake writes all of the buffer it is given.
