@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/failure_policy.h"
+#include "service/install_hooks.h"
 
 namespace calvera::service {
 
@@ -26,6 +27,8 @@ TCalvera::TCalvera(platform::Platform& platform, maintenance::MaintenanceTick& t
   SetOnContinue([this](TService& sender, bool& continued) { ServiceContinue(sender, continued); });
   SetOnShutdown([this](TService& sender) { ServiceShutdown(sender); });
   SetOnExecute([this](TService& sender) { ServiceExecute(sender); });
+  SetBeforeInstall([host = &platform](TService& sender) { ServiceBeforeInstall(*host, sender); });
+  SetAfterInstall([host = &platform](TService& sender) { ServiceAfterInstall(*host, sender); });
   mainTimer_.SetOnTimer([this](TTimer&) { tick_.MainTimerTimer(); });
 }
 

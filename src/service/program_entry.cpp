@@ -8,7 +8,6 @@
 #include "platform/text.h"
 #include "service/calvera_service.h"
 #include "service/failure_messages.h"
-#include "service/install_hooks.h"
 #include "service/service_application.h"
 #include "service/startup_correction.h"
 #include "service/windows_call_failure.h"
@@ -61,9 +60,6 @@ int RunProgram(platform::Platform& platform, std::vector<std::u16string> argumen
   module->MainTimer().SetOnException([&application](std::exception_ptr failure) {
     application.LogUnhandledException(FailureText(failure));
   });
-  module->SetBeforeInstall(
-      [&platform](TService& sender) { ServiceBeforeInstall(platform, sender); });
-  module->SetAfterInstall([&platform](TService& sender) { ServiceAfterInstall(platform, sender); });
   const ModuleRegistration registration(*module);
 
   try {
