@@ -9,6 +9,7 @@
 #include "fake/fake_system_information.h"
 #include "fake/fake_system_libraries.h"
 #include "fake/fake_windowing.h"
+#include "platform/platform.h"
 
 namespace calvera::fake {
 
