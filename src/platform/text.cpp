@@ -23,6 +23,19 @@ std::u16string ToDecimal(std::int64_t value) {
   return text;
 }
 
+bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  const auto fold = [](char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  };
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i]))
+      return false;
+  }
+  return true;
+}
+
 std::u16string FromAscii(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "platform/failure_policy.h"
+#include "platform/text.h"
 #include "service/service_installer.h"
 #include "service/system_error_text.h"
 
@@ -24,15 +25,6 @@ std::u16string ExecutableFileName(platform::Process& process) {
   const std::u16string path = process.ModuleFileName();
   const auto delimiter = path.find_last_of(u"\\/:");
   return delimiter == std::u16string::npos ? path : path.substr(delimiter + 1);
-}
-
-char16_t FoldCase(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool SameServiceName(std::u16string_view a, std::u16string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char16_t x, char16_t y) { return FoldCase(x) == FoldCase(y); });
 }
 
 }  // namespace
@@ -106,7 +98,7 @@ void TServiceApplication::DispatchServiceEntry(std::uint32_t argc, char16_t** ar
   if (argc == 0 || argv == nullptr || argv[0] == nullptr)
     return;
   for (const auto& module : modules_) {
-    if (SameServiceName(module->Name(), argv[0])) {
+    if (EqualIgnoringAsciiCase(module->Name(), argv[0])) {
       module->ServiceEntry(argc, argv);
       return;
     }
