@@ -134,8 +134,6 @@ std::u16string AsciiLower(std::u16string_view text) {
 std::u16string FindCaption(std::u16string_view tableText,
                            std::u16string_view formName,
                            std::u16string_view controlName) {
-  const std::u16string form = AsciiLower(formName);
-  const std::u16string control = AsciiLower(controlName);
   std::u16string caption;
   for (const std::u16string_view line : SplitCaptionLines(tableText)) {
     if (line.empty()) {
@@ -145,13 +143,13 @@ std::u16string FindCaption(std::u16string_view tableText,
     if (fields.empty()) {
       break;
     }
-    if (AsciiLower(fields[0]) != form) {
+    if (!EqualIgnoringAsciiCase(fields[0], formName)) {
       continue;
     }
     if (fields.size() < 2) {
       break;
     }
-    if (AsciiLower(fields[1]) != control) {
+    if (!EqualIgnoringAsciiCase(fields[1], controlName)) {
       continue;
     }
     if (fields.size() < 3) {

@@ -24,11 +24,6 @@ std::u16string FailureText(std::exception_ptr failure) {
   }
 }
 
-std::u16string ExecutableFileName(platform::Process& process) {
-  const std::u16string path = process.ModuleFileName();
-  return path.substr(path.find_last_of(u"\\/:") + 1);
-}
-
 // Sets the module reference that the control handler uses for as long as the module lives.
 class ModuleRegistration {
  public:

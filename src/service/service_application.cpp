@@ -20,14 +20,13 @@ void CALVERA_WINAPI ServiceMainCallback(std::uint32_t argc, char16_t** argv) {
   }
 }
 
-// The last component of the executable's path, extension included.
+}  // namespace
+
 std::u16string ExecutableFileName(platform::Process& process) {
   const std::u16string path = process.ModuleFileName();
   const auto delimiter = path.find_last_of(u"\\/:");
   return delimiter == std::u16string::npos ? path : path.substr(delimiter + 1);
 }
-
-}  // namespace
 
 TServiceApplication::TServiceApplication(platform::Platform& platform, CommandLine commandLine)
     : platform_(platform),

@@ -130,7 +130,7 @@ int FakeWindowing::ElapseTimers() {
   std::lock_guard lock(mutex_);
   int queued = 0;
   for (const auto& [handle, state] : windows_) {
-    const platform::WindowHandle window = handle;  // a lambda cannot capture a binding in C++17
+    const platform::WindowHandle window = handle;  // clang 14 cannot capture a structured binding
     for (const auto& timer : state.timers) {
       const std::uintptr_t id = timer.first;
       const auto& messages = QueueOf(state.owner).messages;
