@@ -54,4 +54,10 @@ void ControlQueue::WaitForRequest() {
   posted_.wait(lock, [this] { return !codes_.empty() || !open_; });
 }
 
+bool ControlQueue::WaitForRequest(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  posted_.wait_for(lock, limit, [this] { return !codes_.empty() || !open_; });
+  return !codes_.empty();
+}
+
 }  // namespace calvera::service

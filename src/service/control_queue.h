@@ -1,6 +1,7 @@
 // The ordered queue through which control codes reach the service thread.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -27,6 +28,9 @@ class ControlQueue {
   std::optional<std::uint32_t> Take();
   // Returns once a code waits (leaving it queued) or the queue is closed. Service thread.
   void WaitForRequest();
+  // As WaitForRequest, but returns after `limit` at the latest; true when a code waits.
+  // Service thread.
+  bool WaitForRequest(std::chrono::milliseconds limit);
 
  private:
   std::mutex mutex_;

@@ -72,6 +72,10 @@ void TServiceThread::ProcessRequests(bool waitForMessage) {
   }
 }
 
+void TServiceThread::WaitForRequest(std::chrono::milliseconds limit) {
+  static_cast<void>(requests_.WaitForRequest(limit));
+}
+
 void TServiceThread::RunControlRequest(std::uint32_t code) {
   const TCurrentStatus old = service_.Status();
   try {

@@ -1,6 +1,7 @@
 // The thread on which a service starts, runs its execute phase and handles control requests.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
@@ -32,6 +33,8 @@ class TServiceThread {
   // and returns once the thread is terminated; without, it returns as soon as none is
   // waiting. Service thread.
   void ProcessRequests(bool waitForMessage);
+  // Returns as soon as a control request waits, or after `limit` without one. Service thread.
+  void WaitForRequest(std::chrono::milliseconds limit);
 
  private:
   void Execute() noexcept;

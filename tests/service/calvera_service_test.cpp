@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -219,14 +220,20 @@ TEST(CalveraServiceTest, ContinueWhoseTimerCannotBeArmedStillRuns) {
   EXPECT_TRUE(run.fake.eventLog.Entries().empty());
 }
 
-TEST(CalveraServiceTest, ControlIsHandledWithinAboutHalfASecond) {
+// The execute phase wakes every half second while idle, but a queued request wakes it at once:
+// a blind half-second sleep would put the median near 250 ms.
+TEST(CalveraServiceTest, ControlIsHandledAtOnceNotAtTheNextHalfSecond) {
   CalveraRun run;
   run.Start();
-  for (std::size_t reports = 4; reports <= 6; ++reports) {
+  std::vector<steady_clock::duration> delays;
+  for (std::size_t reports = 4; reports <= 10; ++reports) {
     const auto sent = steady_clock::now();
     run.Control(kInterrogate, reports);
-    EXPECT_LT(steady_clock::now() - sent, milliseconds(900));
+    delays.push_back(steady_clock::now() - sent);
+    EXPECT_LT(delays.back(), milliseconds(900));
   }
+  std::sort(delays.begin(), delays.end());
+  EXPECT_LT(delays[delays.size() / 2], milliseconds(100));
 }
 
 }  // namespace

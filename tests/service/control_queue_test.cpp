@@ -53,5 +53,21 @@ TEST(ControlQueueTest, WaitingEndsWithARequestFromAnotherThreadOrWithClosing) {
   EXPECT_FALSE(closed.get());
 }
 
+TEST(ControlQueueTest, TimedWaitEndsAtItsLimitOrAtOnceWithARequest) {
+  ControlQueue queue;
+  queue.Open();
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_FALSE(queue.WaitForRequest(std::chrono::milliseconds(60)));
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(60));
+
+  auto held = std::async(std::launch::async,
+                         [&] { return queue.WaitForRequest(std::chrono::seconds(30)); });
+  EXPECT_EQ(held.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+  queue.Post(2);
+  ASSERT_EQ(held.wait_for(kTimeout), std::future_status::ready);
+  EXPECT_TRUE(held.get());
+  EXPECT_EQ(queue.TryTake(), 2u);  // left queued for the one who takes it
+}
+
 }  // namespace
 }  // namespace calvera::service
