@@ -53,6 +53,8 @@ void FakeEventLog::DeregisterSource(platform::EventSourceHandle source) {
   std::lock_guard lock(mutex_);
   if (sources_.erase(source) != 0) {
     ++deregistered_;
+  } else {
+    ++unmatchedDeregistrations_;
   }
 }
 
@@ -105,6 +107,11 @@ int FakeEventLog::DeregisteredCount() const {
 std::size_t FakeEventLog::OpenSourceCount() const {
   std::lock_guard lock(mutex_);
   return sources_.size();
+}
+
+std::size_t FakeEventLog::UnmatchedDeregistrations() const {
+  std::lock_guard lock(mutex_);
+  return unmatchedDeregistrations_;
 }
 
 }  // namespace calvera::fake

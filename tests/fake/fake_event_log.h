@@ -49,6 +49,8 @@ class FakeEventLog : public platform::EventLog {
   int DeregisteredCount() const;
   // Sources registered and not yet deregistered.
   std::size_t OpenSourceCount() const;
+  // DeregisterSource calls on a handle that was not registered, or deregistered already.
+  std::size_t UnmatchedDeregistrations() const;
 
  private:
   mutable std::mutex mutex_;
@@ -59,6 +61,7 @@ class FakeEventLog : public platform::EventLog {
   std::vector<Entry> entries_;
   int registered_ = 0;
   int deregistered_ = 0;
+  std::size_t unmatchedDeregistrations_ = 0;
 };
 
 }  // namespace calvera::fake

@@ -27,12 +27,15 @@ std::intptr_t FakeProcess::ShellExecute(platform::WindowHandle owner,
 bool FakeProcess::CoInitialize() {
   std::lock_guard lock(mutex_);
   ++coInitializeCalls_;
+  if (coInitializeSucceeds_)
+    ++openComInitializations_;
   return coInitializeSucceeds_;
 }
 
 void FakeProcess::CoUninitialize() {
   std::lock_guard lock(mutex_);
   ++coUninitializeCalls_;
+  --openComInitializations_;
 }
 
 std::int32_t FakeProcess::MessageBox(const char16_t* text,
@@ -84,6 +87,11 @@ int FakeProcess::CoInitializeCalls() const {
 int FakeProcess::CoUninitializeCalls() const {
   std::lock_guard lock(mutex_);
   return coUninitializeCalls_;
+}
+
+int FakeProcess::OpenComInitializations() const {
+  std::lock_guard lock(mutex_);
+  return openComInitializations_;
 }
 
 }  // namespace calvera::fake

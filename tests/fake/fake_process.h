@@ -52,6 +52,9 @@ class FakeProcess : public platform::Process {
   std::vector<MessageBoxCall> MessageBoxes() const;
   int CoInitializeCalls() const;
   int CoUninitializeCalls() const;
+  // Successful CoInitialize calls not yet undone by CoUninitialize; below 0 when
+  // CoUninitialize was called more often than CoInitialize succeeded.
+  int OpenComInitializations() const;
 
  private:
   mutable std::mutex mutex_;
@@ -62,6 +65,7 @@ class FakeProcess : public platform::Process {
   std::vector<MessageBoxCall> messageBoxes_;
   int coInitializeCalls_ = 0;
   int coUninitializeCalls_ = 0;
+  int openComInitializations_ = 0;
 };
 
 }  // namespace calvera::fake

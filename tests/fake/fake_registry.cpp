@@ -68,13 +68,14 @@ ErrorCode FakeRegistry::Open(Call call,
                              std::uint32_t access,
                              RegistryKeyHandle* key) {
   std::lock_guard lock(mutex_);
-  if (key == nullptr || subKey == nullptr)
+  if (key == nullptr || subKey == nullptr) {
+    ++calls_[call];
     return platform::kErrorInvalidParameter;
+  }
   *key = 0;
   openings_.push_back({call, root, subKey, access});
-  if (const auto failure = failures_.find(call); failure != failures_.end() && failure->second) {
-    return failure->second;
-  }
+  if (const ErrorCode failure = TakeFailure(call); failure != 0)
+    return failure;
   const auto canonical = Canonical(subKey);
   if (!canonical)
     return kErrorBadPathname;
@@ -122,10 +123,8 @@ ErrorCode FakeRegistry::QueryValue(RegistryKeyHandle key,
                                    void* data,
                                    std::uint32_t* size) {
   std::lock_guard lock(mutex_);
-  if (const auto failure = failures_.find(Call::kQueryValue);
-      failure != failures_.end() && failure->second) {
-    return failure->second;
-  }
+  if (const ErrorCode failure = TakeFailure(Call::kQueryValue); failure != 0)
+    return failure;
   const auto handle = handles_.find(key);
   if (handle == handles_.end())
     return platform::kErrorInvalidHandle;
@@ -159,10 +158,8 @@ ErrorCode FakeRegistry::SetValue(RegistryKeyHandle key,
                                  const void* data,
                                  std::uint32_t size) {
   std::lock_guard lock(mutex_);
-  if (const auto failure = failures_.find(Call::kSetValue);
-      failure != failures_.end() && failure->second) {
-    return failure->second;
-  }
+  if (const ErrorCode failure = TakeFailure(Call::kSetValue); failure != 0)
+    return failure;
   const auto handle = handles_.find(key);
   if (handle == handles_.end())
     return platform::kErrorInvalidHandle;
@@ -197,7 +194,23 @@ ErrorCode FakeRegistry::DeleteTree(RegistryRoot root,
 
 void FakeRegistry::CloseKey(RegistryKeyHandle key) {
   std::lock_guard lock(mutex_);
-  handles_.erase(key);
+  static_cast<void>(TakeFailure(Call::kCloseKey));  // the handle goes all the same
+  if (handles_.erase(key) == 0)
+    ++unmatchedCloses_;
+}
+
+ErrorCode FakeRegistry::TakeFailure(Call call) {
+  ++calls_[call];
+  const auto found = failures_.find(call);
+  if (found == failures_.end() || found->second.error == 0 || found->second.times == 0)
+    return 0;
+  if (found->second.after > 0) {
+    --found->second.after;
+    return 0;
+  }
+  if (found->second.times > 0)
+    --found->second.times;
+  return found->second.error;
 }
 
 void FakeRegistry::SetRaw(RegistryRoot root,
@@ -296,14 +309,25 @@ void FakeRegistry::DenyAccess(RegistryRoot root, const std::u16string& path) {
   denied_.insert({root, Canonical(path).value()});
 }
 
-void FakeRegistry::FailCall(Call call, ErrorCode error) {
+void FakeRegistry::FailCall(Call call, ErrorCode error, int times, int after) {
   std::lock_guard lock(mutex_);
-  failures_[call] = error;
+  failures_[call] = {error, times, after};
+}
+
+std::size_t FakeRegistry::CallCount(Call call) const {
+  std::lock_guard lock(mutex_);
+  const auto found = calls_.find(call);
+  return found == calls_.end() ? 0 : found->second;
 }
 
 std::size_t FakeRegistry::OpenHandleCount() const {
   std::lock_guard lock(mutex_);
   return handles_.size();
+}
+
+std::size_t FakeRegistry::UnmatchedCloses() const {
+  std::lock_guard lock(mutex_);
+  return unmatchedCloses_;
 }
 
 std::vector<FakeRegistry::Opening> FakeRegistry::Openings() const {

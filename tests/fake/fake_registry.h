@@ -1,7 +1,8 @@
 // An in-memory registry that behaves like Windows where the system relies on it: keys below
 // two roots, case-insensitive names, typed values with their data sizes, the access rights of
 // each handle, refused access, and the 32-bit view's redirection of HKLM\Software\ to
-// HKLM\Software\Wow6432Node\. Every function can be made to fail, and a ledger counts open handles.
+// HKLM\Software\Wow6432Node\. Every function can be made to fail, and ledgers count open handles
+// and closes of handles that were not open.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,7 @@ namespace calvera::fake {
 
 class FakeRegistry : public platform::Registry {
  public:
-  enum class Call { kOpenKey, kCreateKey, kQueryValue, kSetValue };
+  enum class Call { kOpenKey, kCreateKey, kQueryValue, kSetValue, kCloseKey };
 
   struct Value {
     std::uint32_t type = 0;
@@ -93,10 +94,16 @@ class FakeRegistry : public platform::Registry {
 
   // Opening this key (native path) is refused with ERROR_ACCESS_DENIED.
   void DenyAccess(platform::RegistryRoot root, const std::u16string& path);
-  // Every later call of that function fails with `error` (0 clears it).
-  void FailCall(Call call, platform::ErrorCode error);
+  // After `after` calls that succeed, the next `times` calls of that function fail with
+  // `error` (-1: every later call; an error of 0 clears it). A failing CloseKey still
+  // releases the handle, as RegCloseKey does for a valid one; its status is all that fails.
+  void FailCall(Call call, platform::ErrorCode error, int times = -1, int after = 0);
+  // Calls of that function, failing ones included.
+  std::size_t CallCount(Call call) const;
 
   std::size_t OpenHandleCount() const;
+  // CloseKey calls on a handle that was not open: never opened, or closed already.
+  std::size_t UnmatchedCloses() const;
   std::vector<Opening> Openings() const;
   void ClearOpenings();
   std::size_t SetValueCount() const;
@@ -106,6 +113,11 @@ class FakeRegistry : public platform::Registry {
  private:
   struct Key {
     std::map<std::u16string, Value> values;  // by upper-cased name
+  };
+  struct Failure {
+    platform::ErrorCode error = 0;
+    int times = 0;  // -1: without end
+    int after = 0;
   };
   struct Handle {
     platform::RegistryRoot root;
@@ -123,12 +135,16 @@ class FakeRegistry : public platform::Registry {
                            std::uint32_t access,
                            platform::RegistryKeyHandle* key);
   const Key* FindKey(platform::RegistryRoot root, const std::u16string& canonical) const;
+  // Counts the call and gives the error it is to fail with, or 0; under mutex_.
+  platform::ErrorCode TakeFailure(Call call);
 
   mutable std::mutex mutex_;
   bool processIs32Bit_ = false;
   std::map<std::pair<platform::RegistryRoot, std::u16string>, Key> keys_;
   std::set<std::pair<platform::RegistryRoot, std::u16string>> denied_;
-  std::map<Call, platform::ErrorCode> failures_;
+  std::map<Call, Failure> failures_;
+  std::map<Call, std::size_t> calls_;
+  std::size_t unmatchedCloses_ = 0;
   std::map<platform::RegistryKeyHandle, Handle> handles_;
   platform::RegistryKeyHandle nextHandle_ = 0x1000;
   std::vector<Opening> openings_;

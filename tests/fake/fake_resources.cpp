@@ -85,8 +85,12 @@ FakeResources::FakeResources() {
 
 std::optional<std::span<const std::byte>> FakeResources::FindRcData(const char16_t* name) {
   const auto found = rcData_.find(Upper(name == nullptr ? u"" : name));
-  if (found == rcData_.end()) {
+  if (found == rcData_.end() || failures_[Call::kFindResource] ||
+      failures_[Call::kLoadResource] || failures_[Call::kLockResource]) {
     return std::nullopt;
+  }
+  if (failures_[Call::kSizeofResource]) {
+    return std::span<const std::byte>();
   }
   return std::span<const std::byte>(found->second);
 }
@@ -108,6 +112,10 @@ void FakeResources::SetRcData(std::u16string_view name, std::string_view bytes) 
 
 void FakeResources::RemoveRcData(std::u16string_view name) {
   rcData_.erase(Upper(name));
+}
+
+void FakeResources::FailCall(Call call, bool fails) {
+  failures_[call] = fails;
 }
 
 void FakeResources::SetAnsiCodePage(std::uint32_t codePage) {

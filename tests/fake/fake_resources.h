@@ -16,6 +16,9 @@ namespace calvera::fake {
 
 class FakeResources : public platform::Resources {
  public:
+  // The four calls behind FindRcData, in their order.
+  enum class Call { kFindResource, kLoadResource, kLockResource, kSizeofResource };
+
   FakeResources();
 
   // platform::Resources. Names match without regard to ASCII case.
@@ -27,10 +30,14 @@ class FakeResources : public platform::Resources {
   void RemoveRcData(std::u16string_view name);
   // The system's ANSI code page: 1252 (the default) or 1251.
   void SetAnsiCodePage(std::uint32_t codePage);
+  // Later lookups find that call failing until cleared: FindResourceExW, LoadResource or
+  // LockResource failing gives no resource; SizeofResource failing (0) gives no bytes.
+  void FailCall(Call call, bool fails);
 
  private:
   std::map<std::u16string, std::vector<std::byte>> rcData_;  // by upper-cased name
   std::uint32_t codePage_ = 1252;
+  std::map<Call, bool> failures_;
 };
 
 }  // namespace calvera::fake

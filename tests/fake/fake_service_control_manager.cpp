@@ -82,13 +82,17 @@ std::u16string FakeServiceControlManager::Key(const std::u16string& name) {
 
 ErrorCode FakeServiceControlManager::TakeFailure(Call call) {
   auto found = failures_.find(call);
-  if (found == failures_.end() || found->second.first == 0 || found->second.second == 0) {
+  if (found == failures_.end() || found->second.error == 0 || found->second.times == 0) {
     return 0;
   }
-  if (found->second.second > 0) {
-    --found->second.second;
+  if (found->second.after > 0) {
+    --found->second.after;
+    return 0;
   }
-  return found->second.first;
+  if (found->second.times > 0) {
+    --found->second.times;
+  }
+  return found->second.error;
 }
 
 ErrorCode FakeServiceControlManager::RunDispatcher(const platform::ServiceTableEntry* table) {
@@ -330,6 +334,7 @@ void FakeServiceControlManager::CloseServiceHandle(platform::ServiceHandle handl
   std::lock_guard lock(mutex_);
   const auto found = openHandles_.find(handle);
   if (found == openHandles_.end()) {
+    ++unmatchedCloses_;
     return;
   }
   const OpenHandle closed = found->second;
@@ -348,9 +353,9 @@ void FakeServiceControlManager::CloseServiceHandle(platform::ServiceHandle handl
   }
 }
 
-void FakeServiceControlManager::FailCall(Call call, ErrorCode error, int times) {
+void FakeServiceControlManager::FailCall(Call call, ErrorCode error, int times, int after) {
   std::lock_guard lock(mutex_);
-  failures_[call] = {error, times};
+  failures_[call] = {error, times, after};
 }
 
 void FakeServiceControlManager::SetStartedByManager(bool started) {
@@ -449,6 +454,11 @@ std::optional<FakeServiceControlManager::Entry> FakeServiceControlManager::FindE
 std::size_t FakeServiceControlManager::OpenHandleCount() const {
   std::lock_guard lock(mutex_);
   return openHandles_.size();
+}
+
+std::size_t FakeServiceControlManager::UnmatchedCloses() const {
+  std::lock_guard lock(mutex_);
+  return unmatchedCloses_;
 }
 
 }  // namespace calvera::fake

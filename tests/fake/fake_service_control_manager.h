@@ -84,9 +84,9 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   platform::ErrorCode DeleteService(platform::ServiceHandle service) override;
   void CloseServiceHandle(platform::ServiceHandle handle) override;
 
-  // The next `times` calls of that function fail with `error` (-1: every later call; an
-  // error of 0 clears it).
-  void FailCall(Call call, platform::ErrorCode error, int times = -1);
+  // After `after` calls that succeed, the next `times` calls of that function fail with
+  // `error` (-1: every later call; an error of 0 clears it).
+  void FailCall(Call call, platform::ErrorCode error, int times = -1, int after = 0);
   // Whether the process counts as started by the manager, so that RunDispatcher connects.
   void SetStartedByManager(bool started);
 
@@ -119,6 +119,8 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   void AddEntry(Entry entry);
   std::optional<Entry> FindEntry(const std::u16string& name) const;
   std::size_t OpenHandleCount() const;
+  // CloseServiceHandle calls on a handle that was not open: never opened, or closed already.
+  std::size_t UnmatchedCloses() const;
 
  private:
   struct Command {
@@ -148,7 +150,13 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::map<Call, std::pair<platform::ErrorCode, int>> failures_;
+  struct Failure {
+    platform::ErrorCode error = 0;
+    int times = 0;  // -1: without end
+    int after = 0;
+  };
+  std::map<Call, Failure> failures_;
+  std::size_t unmatchedCloses_ = 0;
   bool startedByManager_ = false;
   bool dispatcherRunning_ = false;
   std::map<std::u16string, platform::ServiceMainFunction> table_;
