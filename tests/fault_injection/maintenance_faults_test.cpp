@@ -1,0 +1,209 @@
+// Each platform call of the maintenance tick fails in turn: the probes' library loads and
+// entry-point lookups, GlobalMemoryStatusEx, NtQuerySystemInformation per information class,
+// GetVersionExW in both forms, GetSystemPowerStatus, ShellExecuteW, GetModuleFileNameW and the
+// registry functions. The tick goes on with the fallback its callee promises (0 bytes, a load
+// of 0, the unknown version, an open battery gate, a setting's default, no write) and gives back
+// every key and library it took.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fault_injection/ledgers.h"
+#include "maintenance/maintenance_tick.h"
+#include "probes/cpu.h"
+
+namespace calvera::fault_injection {
+namespace {
+
+using fake::FakeRegistry;
+using fake::FakeSystemInformation;
+using platform::RegistryRoot;
+using Chunks = std::vector<std::u16string>;
+
+constexpr std::uint64_t kMegabyte = 1048576;
+constexpr std::uint64_t kFirstTick = 600000;  // ten minutes: past the uptime gate
+// Five minutes later, so that even the default period has passed.
+constexpr std::uint64_t kSecondTick = 900000;
+constexpr std::int32_t kStatusFailure = static_cast<std::int32_t>(0xC0000017u);  // no memory
+// Where the settings of a 64-bit process land: the 32-bit view.
+const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
+// 8192 MB, 60 % of it: four full chunks and 819.
+const Chunks kFullRun = {u"1024", u"1024", u"1024", u"1024", u"819"};
+
+struct Scenario {
+  LedgeredPlatform fake;
+  maintenance::MaintenanceTick tick{fake.platform};
+
+  Scenario() {
+    fake.libraries.SetMemoryStatus(8192 * kMegabyte, 0);  // memory low
+    fake.libraries.SetProcessorCounters(1000, 1000, 1);
+    fake.system.SetMilliseconds(kFirstTick);
+    Set(u"ExecutePeriod", 0);  // every low-memory tick may run
+    tick.SetServiceStarted();
+  }
+  void Set(const char16_t* name, std::uint32_t value) {
+    fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, name, value);
+  }
+  std::optional<std::uint32_t> Dword(const char16_t* name) const {
+    return fake.registry.GetDword(RegistryRoot::kLocalMachine, kSettings, name);
+  }
+  bool HasUpdatedDate() const {
+    return fake.registry.GetString(RegistryRoot::kLocalMachine, kSettings, u"UpdatedDate")
+        .has_value();
+  }
+  Chunks Tick() {
+    const auto before = fake.process.LaunchedParameters().size();
+    tick.MainTimerTimer();
+    const auto all = fake.process.LaunchedParameters();
+    return Chunks(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+  }
+  // The interval up to the second tick: the processors were idle all along, or never.
+  void Idle() { fake.libraries.SetProcessorCounters(2000, 2000, 1); }
+  void Busy() { fake.libraries.SetProcessorCounters(1000, 2000, 1); }
+  // An update to stamp, and both enable flags off, so that the gate is closed.
+  void UpdatePendingAndFreeingOff() {
+    Set(u"Updated", 1);
+    Set(u"LoadCalvera", 0);
+    Set(u"DefragMemory", 0);
+  }
+};
+
+struct Case {
+  const char* name;
+  std::function<void(Scenario&)> before;  // the state of the second tick
+  std::function<void(Scenario&)> fault;   // nothing for the unharmed baselines
+  Chunks launches;
+  std::function<void(Scenario&)> check = [](Scenario&) {};
+};
+
+void NoFault(Scenario&) {}
+
+std::vector<Case> Cases() {
+  const auto idle = [](Scenario& s) { s.Idle(); };
+  const auto busy = [](Scenario& s) { s.Busy(); };
+  const auto updatePending = [](Scenario& s) {
+    s.Idle();
+    s.UpdatePendingAndFreeingOff();
+  };
+  const auto failRegistry = [](FakeRegistry::Call call, int times = -1) {
+    return [call, times](Scenario& s) {
+      s.fake.registry.FailCall(call, platform::kErrorNotEnoughMemory, times);
+    };
+  };
+  const auto failClass = [](std::int32_t infoClass) {
+    return [infoClass](Scenario& s) {
+      s.fake.libraries.SetSystemInformationStatus(infoClass, kStatusFailure);
+    };
+  };
+  const auto stamped = [](bool written) {
+    return [written](Scenario& s) {
+      EXPECT_EQ(s.Dword(u"Updated"), written ? 0u : 1u);
+      EXPECT_EQ(s.HasUpdatedDate(), written);
+    };
+  };
+  const auto performanceLength = [](std::uint32_t length) {
+    return [length](Scenario& s) {
+      EXPECT_EQ(s.fake.libraries.SystemInformationLengths(probes::kSystemPerformanceInformation)
+                    .back(),
+                length);
+    };
+  };
+  return {
+      // Baselines: what the faults below change.
+      {"nothing fails, idle processors", idle, NoFault, kFullRun, performanceLength(1000)},
+      {"nothing fails, busy processors", busy, NoFault, {}},
+      {"nothing fails, update pending", updatePending, NoFault, {}, stamped(true)},
+
+      // The memory probes read 0 bytes: 0 ≤ 0 is low memory, and a run frees 0 megabytes.
+      {"LoadLibraryW Kernel32.dll", idle,
+       [](Scenario& s) { s.fake.libraries.SetLibraryMissing(u"KERNEL32.DLL", true); }, {u"0"}},
+      {"GetProcAddress GlobalMemoryStatusEx", idle,
+       [](Scenario& s) { s.fake.libraries.SetEntryPointMissing("GlobalMemoryStatusEx", true); },
+       {u"0"}},
+      {"GlobalMemoryStatusEx", idle,
+       [](Scenario& s) { s.fake.libraries.SetMemoryStatusFails(true); }, {u"0"}},
+
+      // The sampler yields 0, which passes the processor gate of a busy machine.
+      {"LoadLibraryW ntdll.dll", busy,
+       [](Scenario& s) { s.fake.libraries.SetLibraryMissing(u"ntdll.dll", true); }, kFullRun},
+      {"GetProcAddress NtQuerySystemInformation", busy,
+       [](Scenario& s) { s.fake.libraries.SetEntryPointMissing("NtQuerySystemInformation", true); },
+       kFullRun},
+      {"NtQuerySystemInformation SystemBasicInformation", busy,
+       failClass(probes::kSystemBasicInformation), kFullRun},
+      {"NtQuerySystemInformation SystemTimeOfDayInformation", busy,
+       failClass(probes::kSystemTimeOfDayInformation), kFullRun},
+      {"NtQuerySystemInformation SystemPerformanceInformation", busy,
+       failClass(probes::kSystemPerformanceInformation), kFullRun},
+
+      // Windows 7 is unknown without the extended form, so the short record is asked for.
+      {"GetVersionExW extended form", idle,
+       [](Scenario& s) {
+         s.fake.system.SetVersionFailure(FakeSystemInformation::VersionFailure::kExtended);
+       },
+       kFullRun, performanceLength(312)},
+      {"GetVersionExW both forms", idle,
+       [](Scenario& s) {
+         s.fake.system.SetVersionFailure(FakeSystemInformation::VersionFailure::kBoth);
+       },
+       kFullRun, performanceLength(312)},
+
+      // A power status that cannot be had leaves the battery gate open.
+      {"GetSystemPowerStatus",
+       [](Scenario& s) {
+         s.Idle();
+         s.Set(u"BatteryCheck", 1);
+       },
+       [](Scenario& s) { s.fake.system.SetAcLineStatus(std::nullopt); }, kFullRun},
+
+      // Every chunk is still asked for, and the run counts as made.
+      {"ShellExecuteW", idle,
+       [](Scenario& s) { s.fake.process.SetShellExecuteResult(2); },  // file not found
+       kFullRun, [](Scenario& s) { EXPECT_EQ(s.tick.LastExecuteTime(), 900); }},
+      // Without the executable's path there is no companion beside it to start.
+      {"GetModuleFileNameW", idle, [](Scenario& s) { s.fake.process.SetModuleFileName(u""); },
+       {}, [](Scenario& s) { EXPECT_EQ(s.tick.LastExecuteTime(), 900); }},
+
+      // Reads that fail give the defaults: no update seen, freeing enabled.
+      {"RegOpenKeyExW", updatePending, failRegistry(FakeRegistry::Call::kOpenKey), kFullRun,
+       stamped(false)},
+      {"RegQueryValueExW", updatePending, failRegistry(FakeRegistry::Call::kQueryValue), kFullRun,
+       stamped(false)},
+      // Writes that fail store nothing; the next tick tries again.
+      {"RegCreateKeyExW", updatePending, failRegistry(FakeRegistry::Call::kCreateKey), {},
+       stamped(false)},
+      {"RegSetValueExW", updatePending, failRegistry(FakeRegistry::Call::kSetValue), {},
+       stamped(false)},
+      {"RegSetValueExW of Updated only", updatePending,
+       failRegistry(FakeRegistry::Call::kSetValue, 1), {},
+       [](Scenario& s) {
+         EXPECT_EQ(s.Dword(u"Updated"), 1u);
+         EXPECT_TRUE(s.HasUpdatedDate());
+       }},
+      {"RegCloseKey", updatePending, failRegistry(FakeRegistry::Call::kCloseKey), {},
+       stamped(true)},
+  };
+}
+
+TEST(MaintenanceFaultsTest, EachPlatformCallOfTheTickFailsInTurn) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    Scenario s;
+    // The first tick stores the sampler's first sample, so the second one measures a load.
+    ASSERT_EQ(s.Tick(), kFullRun);
+    s.fake.system.SetMilliseconds(kSecondTick);
+    c.before(s);
+    c.fault(s);
+    EXPECT_EQ(s.Tick(), c.launches);
+    c.check(s);
+    EXPECT_TRUE(s.fake.eventLog.Entries().empty());
+    EXPECT_TRUE(s.fake.process.MessageBoxes().empty());
+  }
+}
+
+}  // namespace
+}  // namespace calvera::fault_injection
