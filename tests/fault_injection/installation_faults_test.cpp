@@ -1,0 +1,193 @@
+// Installation and removal runs of the whole program, with each platform call that they make
+// failing in turn: the Service Control Manager's functions, the registry functions behind the
+// language and the description, the resource lookups of the caption tables and the module's
+// timer. Each run ends with the message box, event log entry and exit code
+// that belong to that failure, and gives back every handle it took.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fault_injection/ledgers.h"
+#include "platform/text.h"
+#include "service/program_entry.h"
+
+namespace calvera::fault_injection {
+namespace {
+
+using fake::FakeRegistry;
+using fake::FakeResources;
+using fake::FakeServiceControlManager;
+using platform::RegistryRoot;
+
+const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
+const std::u16string kServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\Calvera";
+const std::u16string kEnglishName = u"Calvera Memory Service";
+const std::u16string kEnglishDescription =
+    u"Maintains memory performance by defragmenting used memory and allocating it back to the "
+    u"computer system.";
+const std::u16string kFrenchName = FromUtf8("Calvera Service Mémoire");
+
+struct Box {
+  std::u16string caption;
+  std::u16string textStart;  // the text begins with this
+};
+
+// What a run leaves: the service's entry (display name), its description, boxes, the
+// application's event log entries and the exit code.
+struct Outcome {
+  int exitCode;
+  std::vector<Box> boxes;
+  std::optional<std::u16string> displayName;  // none: no entry
+  std::optional<std::u16string> description;  // none: no value
+  std::vector<std::u16string> log = {};       // under "Calvera.exe"
+};
+
+struct Case {
+  const char* name;
+  std::function<void(fake::FakePlatform&)> fault;
+  Outcome outcome;
+};
+
+const Box kInstalled{u"Information", u"Service installed successfully"};
+const Box kUninstalled{u"Information", u"Service uninstalled successfully"};
+const Box kApplicationError{u"Application Error",
+                            u"Exception WindowsCallFailure in module Calvera.exe at "};
+
+Box InstallFailure(const std::u16string& displayName, const std::u16string& error) {
+  return {u"Error", u"Service \"" + displayName + u"\" failed to install with error: \"" + error};
+}
+Box UninstallFailure(const std::u16string& error) {
+  return {u"Error", u"Service \"Calvera\" failed to uninstall with error: \"" + error};
+}
+
+std::function<void(fake::FakePlatform&)> FailService(FakeServiceControlManager::Call call,
+                                                     platform::ErrorCode error) {
+  return [call, error](fake::FakePlatform& f) { f.services.FailCall(call, error); };
+}
+std::function<void(fake::FakePlatform&)> FailRegistry(FakeRegistry::Call call) {
+  return [call](fake::FakePlatform& f) {
+    f.registry.FailCall(call, platform::kErrorAccessDenied);
+  };
+}
+std::function<void(fake::FakePlatform&)> FailResource(FakeResources::Call call) {
+  return [call](fake::FakePlatform& f) { f.resources.FailCall(call, true); };
+}
+
+void ExpectOutcome(const std::vector<std::u16string>& arguments, const Case& c, bool installed) {
+  SCOPED_TRACE(c.name);
+  LedgeredPlatform fake;
+  // French, so that a language that cannot be read shows as english.
+  fake.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", u"french");
+  if (installed) {
+    FakeServiceControlManager::Entry entry;
+    entry.name = u"Calvera";
+    entry.displayName = kEnglishName;
+    fake.services.AddEntry(entry);
+  }
+  c.fault(fake);
+  EXPECT_EQ(service::ProgramEntry(fake.platform, arguments), c.outcome.exitCode);
+
+  const auto boxes = fake.process.MessageBoxes();
+  ASSERT_EQ(boxes.size(), c.outcome.boxes.size());
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_EQ(ToUtf8(boxes[i].caption), ToUtf8(c.outcome.boxes[i].caption));
+    EXPECT_EQ(ToUtf8(boxes[i].text.substr(0, c.outcome.boxes[i].textStart.size())),
+              ToUtf8(c.outcome.boxes[i].textStart));
+  }
+  const auto entry = fake.services.FindEntry(u"Calvera");
+  EXPECT_EQ(entry ? std::optional(ToUtf8(entry->displayName)) : std::nullopt,
+            c.outcome.displayName ? std::optional(ToUtf8(*c.outcome.displayName)) : std::nullopt);
+  if (entry && installed) {
+    EXPECT_FALSE(entry->markedForDelete);
+  }
+  const auto description =
+      fake.registry.GetString(RegistryRoot::kLocalMachine, kServiceKey, u"Description");
+  EXPECT_EQ(description ? std::optional(ToUtf8(*description)) : std::nullopt,
+            c.outcome.description ? std::optional(ToUtf8(*c.outcome.description))
+                                  : std::nullopt);
+  EXPECT_EQ(fake.eventLog.Texts(u"Calvera.exe"), c.outcome.log);
+  EXPECT_EQ(fake.eventLog.Entries().size(), c.outcome.log.size());
+  // Installation and removal never initialize COM.
+  EXPECT_EQ(fake.process.CoInitializeCalls(), 0);
+}
+
+TEST(InstallationFaultsTest, EachPlatformCallOfAnInstallationFailsInTurn) {
+  const std::u16string french = FromUtf8(
+      "Maintenant les performances en défragmentant la mémoire utilisée et la ré-allouer au "
+      "système.");
+  const Case cases[] = {
+      {"nothing fails", [](fake::FakePlatform&) {}, {0, {kInstalled}, kFrenchName, french}},
+      {"OpenSCManagerW",
+       FailService(FakeServiceControlManager::Call::kOpenManager, platform::kErrorAccessDenied),
+       {1, {kApplicationError}, std::nullopt, std::nullopt}},
+      {"CreateServiceW",
+       FailService(FakeServiceControlManager::Call::kCreateService, platform::kErrorServiceExists),
+       {1,
+        {InstallFailure(kFrenchName,
+                        u"System Error.  Code: 1073.\r\nThe specified service already exists\"")},
+        std::nullopt,
+        std::nullopt}},
+      // The language cannot be read: english.
+      {"RegOpenKeyExW", FailRegistry(FakeRegistry::Call::kOpenKey),
+       {0, {kInstalled}, kEnglishName, kEnglishDescription}},
+      {"RegQueryValueExW", FailRegistry(FakeRegistry::Call::kQueryValue),
+       {0, {kInstalled}, kEnglishName, kEnglishDescription}},
+      // The description cannot be written: installed without one.
+      {"RegCreateKeyExW", FailRegistry(FakeRegistry::Call::kCreateKey),
+       {0, {kInstalled}, kFrenchName, std::nullopt}},
+      {"RegSetValueExW", FailRegistry(FakeRegistry::Call::kSetValue),
+       {0, {kInstalled}, kFrenchName, std::nullopt}},
+      {"RegCloseKey", FailRegistry(FakeRegistry::Call::kCloseKey),
+       {0, {kInstalled}, kFrenchName, french}},
+      // No caption table: the service name and an empty description.
+      {"FindResourceExW", FailResource(FakeResources::Call::kFindResource),
+       {0, {kInstalled}, u"Calvera", u""}},
+      {"LoadResource", FailResource(FakeResources::Call::kLoadResource),
+       {0, {kInstalled}, u"Calvera", u""}},
+      {"LockResource", FailResource(FakeResources::Call::kLockResource),
+       {0, {kInstalled}, u"Calvera", u""}},
+      {"SizeofResource", FailResource(FakeResources::Call::kSizeofResource),
+       {0, {kInstalled}, u"Calvera", u""}},
+      // The module cannot be created: nothing is installed and nothing shown.
+      {"SetTimer", [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+       {1, {}, std::nullopt, std::nullopt, {u"Not enough timers available"}}},
+  };
+  for (const Case& c : cases) {
+    ExpectOutcome({u"/install"}, c, false);
+  }
+}
+
+TEST(InstallationFaultsTest, EachPlatformCallOfARemovalFailsInTurn) {
+  const Case cases[] = {
+      {"nothing fails", [](fake::FakePlatform&) {}, {0, {kUninstalled}, std::nullopt, std::nullopt}},
+      {"OpenSCManagerW",
+       FailService(FakeServiceControlManager::Call::kOpenManager, platform::kErrorAccessDenied),
+       {1, {kApplicationError}, kEnglishName, std::nullopt}},
+      {"OpenServiceW",
+       FailService(FakeServiceControlManager::Call::kOpenService, platform::kErrorAccessDenied),
+       {1,
+        {UninstallFailure(u"System Error.  Code: 5.\r\nAccess is denied\"")},
+        kEnglishName,
+        std::nullopt}},
+      // The entry's handle is closed after the failure as well.
+      {"DeleteService",
+       FailService(FakeServiceControlManager::Call::kDeleteService,
+                   platform::kErrorServiceMarkedForDelete),
+       {1,
+        {UninstallFailure(
+            u"System Error.  Code: 1072.\r\nThe specified service has been marked for deletion\"")},
+        kEnglishName,
+        std::nullopt}},
+      {"SetTimer", [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+       {1, {}, kEnglishName, std::nullopt, {u"Not enough timers available"}}},
+  };
+  for (const Case& c : cases) {
+    ExpectOutcome({u"/uninstall"}, c, true);
+  }
+}
+
+}  // namespace
+}  // namespace calvera::fault_injection
