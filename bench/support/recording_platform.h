@@ -1,0 +1,112 @@
+// A platform that passes every call the tick makes on to another one and records it in a
+// CallSequence: the registry, the libraries (with the two entry points looked up by name), the
+// system information and the process. The rest is the inner platform's. Records without
+// allocating. One thread; one recording platform at a time, since the entry points it hands
+// out are plain functions.
+#pragma once
+
+#include "platform/platform.h"
+#include "support/call_sequence.h"
+
+namespace calvera::bench {
+
+class RecordingRegistry final : public platform::Registry {
+ public:
+  RecordingRegistry(platform::Registry& inner, CallSequence& calls)
+      : inner_(inner), calls_(calls) {}
+  platform::ErrorCode OpenKey(platform::RegistryRoot root,
+                              const char16_t* subKey,
+                              std::uint32_t access,
+                              platform::RegistryKeyHandle* key) override;
+  platform::ErrorCode CreateKey(platform::RegistryRoot root,
+                                const char16_t* subKey,
+                                std::uint32_t access,
+                                platform::RegistryKeyHandle* key) override;
+  platform::ErrorCode QueryValue(platform::RegistryKeyHandle key,
+                                 const char16_t* name,
+                                 std::uint32_t* type,
+                                 void* data,
+                                 std::uint32_t* size) override;
+  platform::ErrorCode SetValue(platform::RegistryKeyHandle key,
+                               const char16_t* name,
+                               std::uint32_t type,
+                               const void* data,
+                               std::uint32_t size) override;
+  platform::ErrorCode DeleteTree(platform::RegistryRoot root,
+                                 const char16_t* subKey,
+                                 std::uint32_t access) override;
+  void CloseKey(platform::RegistryKeyHandle key) override;
+
+ private:
+  platform::Registry& inner_;
+  CallSequence& calls_;
+};
+
+class RecordingLibraries final : public platform::SystemLibraries {
+ public:
+  RecordingLibraries(platform::SystemLibraries& inner, CallSequence& calls);
+  platform::LibraryHandle Load(const char16_t* name) override;
+  // GlobalMemoryStatusEx and NtQuerySystemInformation come back wrapped, so that their calls
+  // are recorded too.
+  void* FindEntryPoint(platform::LibraryHandle library, const char* name) override;
+  void Free(platform::LibraryHandle library) override;
+
+ private:
+  platform::SystemLibraries& inner_;
+  CallSequence& calls_;
+};
+
+class RecordingSystemInformation final : public platform::SystemInformation {
+ public:
+  RecordingSystemInformation(platform::SystemInformation& inner, CallSequence& calls)
+      : inner_(inner), calls_(calls) {}
+  std::int32_t GetVersionEx(void* record) override;
+  std::uint64_t MillisecondsSinceStart() override;
+  platform::LocalTime GetLocalTime() override;
+  std::optional<std::uint8_t> AcLineStatus() override;
+
+ private:
+  platform::SystemInformation& inner_;
+  CallSequence& calls_;
+};
+
+class RecordingProcess final : public platform::Process {
+ public:
+  RecordingProcess(platform::Process& inner, CallSequence& calls) : inner_(inner), calls_(calls) {}
+  std::u16string ModuleFileName() override;
+  std::intptr_t ShellExecute(platform::WindowHandle owner,
+                             const char16_t* verb,
+                             const char16_t* file,
+                             const char16_t* parameters,
+                             const char16_t* directory,
+                             std::int32_t show) override;
+  bool CoInitialize() override;
+  void CoUninitialize() override;
+  std::int32_t MessageBox(const char16_t* text,
+                          const char16_t* caption,
+                          std::uint32_t type) override;
+
+ private:
+  platform::Process& inner_;
+  CallSequence& calls_;
+};
+
+struct RecordingPlatform {
+  RecordingPlatform(const platform::Platform& inner, CallSequence& calls)
+      : registry(inner.registry, calls),
+        libraries(inner.libraries, calls),
+        system(inner.system, calls),
+        process(inner.process, calls),
+        platform{registry,       libraries,      system,          process,
+                 inner.services, inner.eventLog, inner.windowing, inner.resources} {}
+  RecordingPlatform(const RecordingPlatform&) = delete;
+  RecordingPlatform& operator=(const RecordingPlatform&) = delete;
+
+  RecordingRegistry registry;
+  RecordingLibraries libraries;
+  RecordingSystemInformation system;
+  RecordingProcess process;
+  platform::Platform platform;
+};
+
+}  // namespace calvera::bench
