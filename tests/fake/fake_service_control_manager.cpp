@@ -100,6 +100,9 @@ ErrorCode FakeServiceControlManager::RunDispatcher(const platform::ServiceTableE
   if (!startedByManager_) {
     return platform::kErrorFailedServiceControllerConnect;
   }
+  if (const ErrorCode failure = TakeFailure(Call::kRunDispatcher); failure != 0) {
+    return failure;
+  }
   if (dispatcherRunning_) {
     return kErrorServiceAlreadyRunning;
   }

@@ -25,6 +25,7 @@ namespace calvera::fake {
 class FakeServiceControlManager : public platform::ServiceControlManager {
  public:
   enum class Call {
+    kRunDispatcher,
     kRegisterControlHandler,
     kSetStatus,
     kOpenManager,
@@ -60,7 +61,8 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   ~FakeServiceControlManager() override;
 
   // platform::ServiceControlManager
-  // Fails with 1063 unless `SetStartedByManager`; otherwise serves starts and controls on the
+  // Fails with 1063 unless `SetStartedByManager`, and with a scripted failure before serving
+  // anything; otherwise serves starts and controls on the
   // calling thread until every service it started has returned from its main.
   platform::ErrorCode RunDispatcher(const platform::ServiceTableEntry* table) override;
   platform::ServiceStatusHandle RegisterControlHandler(
