@@ -1,10 +1,12 @@
 // Service runs of the whole program, with each platform call of the service host failing in
 // turn: RegisterServiceCtrlHandlerW, SetServiceStatus at each report, RegisterEventSourceW and
-// ReportEventW, CoInitialize, StartServiceCtrlDispatcherW and GetModuleFileNameW. Each run
+// ReportEventW, CoInitialize, SetTimer on continue, StartServiceCtrlDispatcherW and
+// GetModuleFileNameW. Each run
 // writes the event log entries that belong to the failure, sends the reports that could be
 // sent, ends with exit code 0 and gives back every handle it took.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -27,7 +29,12 @@ constexpr std::uint32_t kStopped = 1;
 constexpr std::uint32_t kStartPending = 2;
 constexpr std::uint32_t kStopPending = 3;
 constexpr std::uint32_t kRunning = 4;
+constexpr std::uint32_t kContinuePending = 5;
+constexpr std::uint32_t kPausePending = 6;
+constexpr std::uint32_t kPaused = 7;
 constexpr std::uint32_t kStop = 1;
+constexpr std::uint32_t kPause = 2;
+constexpr std::uint32_t kContinue = 3;
 constexpr auto kTimeout = std::chrono::seconds(10);
 const std::vector<std::uint32_t> kStartAndStop = {kStartPending, kStartPending, kRunning,
                                                   kStopPending, kStopped};
@@ -39,22 +46,29 @@ std::vector<std::uint32_t> States(const fake::FakeServiceControlManager& service
   return states;
 }
 
-// The manager starts the service and, once the service has tried to report RUNNING, stops it
-// through its control handler, as the manager would had it seen the report.
-int RunStartedByTheManager(fake::FakePlatform& fake) {
+// The manager starts the service and, once the service has tried to report RUNNING, applies
+// `whileRunning` and sends `controls` through the service's control handler, as the manager
+// would had it seen the report. The last control ends the service.
+int RunStartedByTheManager(fake::FakePlatform& fake,
+                           const std::function<void(fake::FakePlatform&)>& whileRunning,
+                           const std::vector<std::uint32_t>& controls) {
   fake.services.SetStartedByManager(true);
   fake.services.StartService(u"Calvera");
   std::atomic<bool> ended{false};
-  auto stopper = std::async(std::launch::async, [&] {
+  auto controller = std::async(std::launch::async, [&] {
     const auto deadline = steady_clock::now() + kTimeout;
     while (!ended && fake.services.SetStatusCalls() < 3 && steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!ended && fake.services.SetStatusCalls() >= 3)
-      fake.services.Handler(u"Calvera")(kStop);
+    if (ended || fake.services.SetStatusCalls() < 3)
+      return;
+    whileRunning(fake);
+    // The service thread's queue keeps their order; a paused thread takes the next one.
+    for (const std::uint32_t control : controls)
+      fake.services.Handler(u"Calvera")(control);
   });
   const int exitCode = service::ProgramEntry(fake.platform, {});
   ended = true;
-  stopper.get();
+  controller.get();
   return exitCode;
 }
 
@@ -64,6 +78,8 @@ struct Case {
   std::vector<std::uint32_t> reports;
   std::vector<FakeEventLog::Entry> log;
   std::function<void(fake::FakePlatform&)> check = [](fake::FakePlatform&) {};
+  std::function<void(fake::FakePlatform&)> whileRunning = [](fake::FakePlatform&) {};
+  std::vector<std::uint32_t> controls = {kStop};
 };
 
 FakeEventLog::Entry ServiceEntry(std::u16string text) {
@@ -111,6 +127,19 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
          EXPECT_EQ(f.process.CoUninitializeCalls(), 0);
        }},
   };
+  // A continue whose timer cannot be armed is still accepted, and nothing is logged.
+  cases.push_back({"SetTimer", [](fake::FakePlatform&) {},
+                   {kStartPending, kStartPending, kRunning, kPausePending, kPaused,
+                    kContinuePending, kRunning, kStopPending, kStopped},
+                   {},
+                   [](fake::FakePlatform& f) {
+                     const auto events = f.windowing.TimerEvents();
+                     EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const auto& e) {
+                       return e.call == fake::FakeWindowing::TimerCall::kSet && !e.succeeded;
+                     }));
+                   },
+                   [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+                   {kPause, kContinue, kStop}});
   // Each report refused in turn: an entry for it, and the run goes on.
   for (std::size_t refused = 0; refused < kStartAndStop.size(); ++refused) {
     std::vector<std::uint32_t> sent = kStartAndStop;
@@ -129,7 +158,7 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
     SCOPED_TRACE(testing::Message() << c.name << " (case " << i << ")");
     LedgeredPlatform fake;
     c.fault(fake);
-    EXPECT_EQ(RunStartedByTheManager(fake), 0);
+    EXPECT_EQ(RunStartedByTheManager(fake, c.whileRunning, c.controls), 0);
     EXPECT_EQ(States(fake.services), c.reports);
     EXPECT_EQ(fake.eventLog.Entries(), c.log);
     EXPECT_TRUE(fake.process.MessageBoxes().empty());
