@@ -205,5 +205,48 @@ TEST(MaintenanceFaultsTest, EachPlatformCallOfTheTickFailsInTurn) {
   }
 }
 
+// Every single registry call of a tick, failing alone: whichever it is, the tick ends whole,
+// silent, and with every key closed; a read falls back, a write is not retried.
+TEST(MaintenanceFaultsTest, AnySingleRegistryCallOfTheTickFailsAlone) {
+  const FakeRegistry::Call calls[] = {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue,
+                                      FakeRegistry::Call::kCreateKey, FakeRegistry::Call::kSetValue,
+                                      FakeRegistry::Call::kCloseKey};
+  const auto prepare = [](Scenario& s) {
+    ASSERT_EQ(s.Tick(), kFullRun);
+    s.fake.system.SetMilliseconds(kSecondTick);
+    s.Idle();
+    s.UpdatePendingAndFreeingOff();
+  };
+  for (const auto call : calls) {
+    std::size_t count = 0;
+    {
+      Scenario s;
+      prepare(s);
+      const std::size_t before = s.fake.registry.CallCount(call);
+      EXPECT_TRUE(s.Tick().empty());
+      count = s.fake.registry.CallCount(call) - before;
+    }
+    EXPECT_GT(count, 0u);
+    for (std::size_t index = 0; index < count; ++index) {
+      SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call) << " #" << index + 1);
+      Scenario s;
+      prepare(s);
+      s.fake.registry.FailCall(call, platform::kErrorNotEnoughMemory, 1, static_cast<int>(index));
+      const Chunks launches = s.Tick();
+      EXPECT_TRUE(launches.empty() || launches == kFullRun);
+      EXPECT_TRUE(s.fake.eventLog.Entries().empty());
+      s.fake.registry.FailCall(call, 0);
+      s.fake.system.SetMilliseconds(kSecondTick + 300000);
+      static_cast<void>(s.Tick());
+      EXPECT_EQ(s.Dword(u"Updated"), 0u) << "cleared by this tick or the next";
+      // Only a stamp whose own write failed is lost: its update was cleared already.
+      const bool stampWrite = (call == FakeRegistry::Call::kCreateKey ||
+                               call == FakeRegistry::Call::kSetValue) &&
+                              index == 1;
+      EXPECT_EQ(s.HasUpdatedDate(), !stampWrite);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace calvera::fault_injection
