@@ -189,5 +189,40 @@ TEST(InstallationFaultsTest, EachPlatformCallOfARemovalFailsInTurn) {
   }
 }
 
+// Every single registry call of an installation, failing alone: the service is installed all
+// the same, with a caption of the stored language or of english, and the success shown.
+TEST(InstallationFaultsTest, AnySingleRegistryCallOfAnInstallationFailsAlone) {
+  const FakeRegistry::Call calls[] = {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue,
+                                      FakeRegistry::Call::kCreateKey, FakeRegistry::Call::kSetValue,
+                                      FakeRegistry::Call::kCloseKey};
+  const auto prepare = [](fake::FakePlatform& f) {
+    f.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", u"french");
+  };
+  for (const auto call : calls) {
+    std::size_t count = 0;
+    {
+      LedgeredPlatform fake;
+      prepare(fake);
+      ASSERT_EQ(service::ProgramEntry(fake.platform, {u"/install"}), 0);
+      count = fake.registry.CallCount(call);
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+      SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call) << " #" << index + 1);
+      LedgeredPlatform fake;
+      prepare(fake);
+      fake.registry.FailCall(call, platform::kErrorAccessDenied, 1, static_cast<int>(index));
+      EXPECT_EQ(service::ProgramEntry(fake.platform, {u"/install"}), 0);
+      const auto boxes = fake.process.MessageBoxes();
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, kInstalled.textStart);
+      const auto entry = fake.services.FindEntry(u"Calvera");
+      ASSERT_TRUE(entry);
+      EXPECT_TRUE(entry->displayName == kFrenchName || entry->displayName == kEnglishName)
+          << ToUtf8(entry->displayName);
+      EXPECT_TRUE(fake.eventLog.Entries().empty());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace calvera::fault_injection
