@@ -3,7 +3,7 @@
 // ReportEventW, CoInitialize, SetTimer on continue, StartServiceCtrlDispatcherW and
 // GetModuleFileNameW. Each run
 // writes the event log entries that belong to the failure, sends the reports that could be
-// sent, ends with exit code 0 and gives back every handle it took.
+// sent, ends with its exit code and gives back every handle it took.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fault_injection/ledgers.h"
+#include "service/calvera_service.h"
 #include "service/program_entry.h"
 
 namespace calvera::fault_injection {
@@ -44,6 +45,11 @@ std::vector<std::uint32_t> States(const fake::FakeServiceControlManager& service
   for (const auto& report : services.Reports())
     states.push_back(report.status.currentState);
   return states;
+}
+
+bool WaitForReports(const fake::FakeServiceControlManager& services, std::size_t count) {
+  return services.WaitForReports([count](const auto& reports) { return reports.size() >= count; },
+                                 kTimeout);
 }
 
 // The manager starts the service and, once the service has tried to report RUNNING, applies
@@ -80,6 +86,7 @@ struct Case {
   std::function<void(fake::FakePlatform&)> check = [](fake::FakePlatform&) {};
   std::function<void(fake::FakePlatform&)> whileRunning = [](fake::FakePlatform&) {};
   std::vector<std::uint32_t> controls = {kStop};
+  int exitCode = 0;
 };
 
 FakeEventLog::Entry ServiceEntry(std::u16string text) {
@@ -127,6 +134,15 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
          EXPECT_EQ(f.process.CoUninitializeCalls(), 0);
        }},
   };
+  // Without its timer the module cannot be created: the run ends before it connects.
+  cases.push_back({"SetTimer at the module's creation",
+                   [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+                   {},
+                   {{u"Calvera.exe", 1, 0, 0, u"Not enough timers available"}},
+                   [](fake::FakePlatform& f) { EXPECT_EQ(f.process.CoInitializeCalls(), 1); },
+                   [](fake::FakePlatform&) {},
+                   {},
+                   1});
   // A continue whose timer cannot be armed is still accepted, and nothing is logged.
   cases.push_back({"SetTimer", [](fake::FakePlatform&) {},
                    {kStartPending, kStartPending, kRunning, kPausePending, kPaused,
@@ -138,8 +154,18 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                        return e.call == fake::FakeWindowing::TimerCall::kSet && !e.succeeded;
                      }));
                    },
-                   [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
-                   {kPause, kContinue, kStop}});
+                   [](fake::FakePlatform& f) {
+                     // Paused, and the timer off, before the continue that cannot arm it.
+                     f.services.Handler(u"Calvera")(kPause);
+                     const auto window = service::CalveraModule()->MainTimer().Window();
+                     EXPECT_TRUE(WaitForReports(f.services, 5));
+                     EXPECT_TRUE(f.windowing.WaitUntilArmed(window, 1, false, kTimeout));
+                     f.windowing.FailSetTimer(true);
+                     f.services.Handler(u"Calvera")(kContinue);
+                     EXPECT_TRUE(WaitForReports(f.services, 7));
+                     EXPECT_TRUE(f.windowing.WaitUntilIdle(window, kTimeout));
+                   },
+                   {kStop}});
   // Each report refused in turn: an entry for it, and the run goes on.
   for (std::size_t refused = 0; refused < kStartAndStop.size(); ++refused) {
     std::vector<std::uint32_t> sent = kStartAndStop;
@@ -158,7 +184,7 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
     SCOPED_TRACE(testing::Message() << c.name << " (case " << i << ")");
     LedgeredPlatform fake;
     c.fault(fake);
-    EXPECT_EQ(RunStartedByTheManager(fake, c.whileRunning, c.controls), 0);
+    EXPECT_EQ(RunStartedByTheManager(fake, c.whileRunning, c.controls), c.exitCode);
     EXPECT_EQ(States(fake.services), c.reports);
     EXPECT_EQ(fake.eventLog.Entries(), c.log);
     EXPECT_TRUE(fake.process.MessageBoxes().empty());
