@@ -31,8 +31,8 @@ using namespace calvera;
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-  int rounds = 31;
-  int ticks = 200;
+  int rounds = 201;
+  int ticks = 20;
   int path = -1;         // only this path (0-3), for a closer look; -1 all
   bool verbose = false;  // every round's figures to stderr
 };
