@@ -179,6 +179,15 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                      sent,
                      {ServiceEntry(u"The handle is invalid")}});
   }
+  // Every report refused: an entry for each, and the run still ends.
+  cases.push_back({"SetServiceStatus, every report",
+                   [](fake::FakePlatform& f) {
+                     f.services.FailCall(FakeServiceControlManager::Call::kSetStatus,
+                                         platform::kErrorInvalidHandle);
+                   },
+                   {},
+                   std::vector<FakeEventLog::Entry>(kStartAndStop.size(),
+                                                    ServiceEntry(u"The handle is invalid"))});
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(testing::Message() << c.name << " (case " << i << ")");
