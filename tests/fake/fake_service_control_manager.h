@@ -25,13 +25,13 @@ namespace calvera::fake {
 class FakeServiceControlManager : public platform::ServiceControlManager {
  public:
   enum class Call {
-    kRunDispatcher,
     kRegisterControlHandler,
     kSetStatus,
     kOpenManager,
     kCreateService,
     kOpenService,
     kDeleteService,
+    kRunDispatcher,
   };
 
   struct StatusReport {
