@@ -90,8 +90,19 @@ platform::LibraryHandle FakeSystemLibraries::Load(const char16_t* name) {
     return 0;
   const std::u16string wanted = LowerCase(name);
   std::lock_guard lock(mutex_);
+  ++loadCalls_[wanted];
   if (missingLibraries_.count(wanted) != 0)
     return 0;
+  if (auto failure = loadFailures_.find(wanted);
+      failure != loadFailures_.end() && failure->second.times != 0) {
+    if (failure->second.after > 0) {
+      --failure->second.after;
+    } else {
+      if (failure->second.times > 0)
+        --failure->second.times;
+      return 0;
+    }
+  }
   for (const KnownLibrary& library : kLibraries) {
     if (wanted == library.name) {
       ++loads_[library.handle];
@@ -181,6 +192,17 @@ void FakeSystemLibraries::SetLibraryMissing(const std::u16string& name, bool mis
     missingLibraries_.insert(LowerCase(name));
   else
     missingLibraries_.erase(LowerCase(name));
+}
+
+void FakeSystemLibraries::FailLoads(const std::u16string& name, int times, int after) {
+  std::lock_guard lock(mutex_);
+  loadFailures_[LowerCase(name)] = {times, after};
+}
+
+std::size_t FakeSystemLibraries::LoadCalls(const std::u16string& name) const {
+  std::lock_guard lock(mutex_);
+  const auto found = loadCalls_.find(LowerCase(name));
+  return found == loadCalls_.end() ? 0 : found->second;
 }
 
 void FakeSystemLibraries::SetEntryPointMissing(const std::string& name, bool missing) {

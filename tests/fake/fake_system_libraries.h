@@ -56,6 +56,11 @@ class FakeSystemLibraries : public platform::SystemLibraries {
 
   // LoadLibraryW of that library fails (any letter case); false undoes it.
   void SetLibraryMissing(const std::u16string& name, bool missing);
+  // After `after` loads of that library that succeed, the next `times` fail (-1: every later
+  // one), as a load can fail for want of memory.
+  void FailLoads(const std::u16string& name, int times, int after = 0);
+  // LoadLibraryW calls for that library (any letter case), failing ones included.
+  std::size_t LoadCalls(const std::u16string& name) const;
   // GetProcAddress of that entry point fails; false undoes it.
   void SetEntryPointMissing(const std::string& name, bool missing);
 
@@ -78,6 +83,12 @@ class FakeSystemLibraries : public platform::SystemLibraries {
 
   mutable std::mutex mutex_;
   std::set<std::u16string> missingLibraries_;  // lower case
+  struct LoadFailure {
+    int times = 0;  // -1: without end
+    int after = 0;
+  };
+  std::map<std::u16string, LoadFailure> loadFailures_;  // lower case
+  std::map<std::u16string, std::size_t> loadCalls_;    // lower case
   std::set<std::string> missingEntryPoints_;
   std::map<platform::LibraryHandle, std::size_t> loads_;  // per handle, loads minus frees
   std::size_t unmatchedFrees_ = 0;

@@ -14,6 +14,7 @@
 
 #include "fault_injection/ledgers.h"
 #include "maintenance/maintenance_tick.h"
+#include "platform/text.h"
 #include "probes/cpu.h"
 
 namespace calvera::fault_injection {
@@ -245,6 +246,42 @@ TEST(MaintenanceFaultsTest, AnySingleRegistryCallOfTheTickFailsAlone) {
                               index == 1;
       EXPECT_EQ(s.HasUpdatedDate(), !stampWrite);
     }
+  }
+}
+
+// Each library load of a tick failing alone. The three memory readings fall back one by one:
+// the first total only chooses the defaults, the second sets the level and the amount, the
+// third is the available memory. Any of the sampler's three loads failing gives a load of 0.
+TEST(MaintenanceFaultsTest, EachLibraryLoadOfTheTickFailsAlone) {
+  const struct {
+    const char16_t* library;
+    std::size_t index;
+    Chunks launches;
+    std::size_t loads;  // a failing query ends the sample
+  } cases[] = {
+      // 1 GiB of 8 available: low at the larger level of 30 % and at the smaller of 20 %.
+      {u"Kernel32.dll", 0, {u"1024", u"1024", u"1024", u"205"}, 3},  // 40 % of 8192 MB
+      {u"Kernel32.dll", 1, {}, 3},                                   // a level of 0 bytes
+      {u"Kernel32.dll", 2, kFullRun, 3},                             // 0 bytes available
+      // The processors were busy all along, which only a failing sample lets pass.
+      {u"ntdll.dll", 0, kFullRun, 1},
+      {u"ntdll.dll", 1, kFullRun, 2},
+      {u"ntdll.dll", 2, kFullRun, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << ToUtf8(c.library) << " #" << c.index + 1);
+    Scenario s;
+    ASSERT_EQ(s.Tick(), kFullRun);
+    s.fake.system.SetMilliseconds(kSecondTick);
+    s.fake.libraries.SetMemoryStatus(8192 * kMegabyte, 1024 * kMegabyte);
+    if (c.library == std::u16string(u"ntdll.dll"))
+      s.Busy();
+    else
+      s.Idle();
+    const std::size_t loads = s.fake.libraries.LoadCalls(c.library);
+    s.fake.libraries.FailLoads(c.library, 1, static_cast<int>(c.index));
+    EXPECT_EQ(s.Tick(), c.launches);
+    EXPECT_EQ(s.fake.libraries.LoadCalls(c.library) - loads, c.loads);
   }
 }
 
