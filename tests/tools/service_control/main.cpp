@@ -5,14 +5,17 @@
 //   wait <state> [timeout ms]: waits until the service reports that state (default 10 s);
 //   config: prints the entry's type, start type, error control, path and display name, one
 //       "key=value" per line, and its description;
+//   await <control> <state> <timeout ms>: sends the control (a word above or a code) and
+//       waits for the state, printing how long it took and the states on the way;
 //   storm <count> <seed>: sends that many random pause, continue, interrogate and custom
-//       controls as fast as the manager takes them, printing every state seen.
+//       controls as fast as the manager takes them, and prints the statuses handed back.
 // Exit code 0 on success, 1 on failure.
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -134,22 +137,80 @@ int Config(SC_HANDLE service, const wchar_t* name) {
   return 0;
 }
 
+// A control word (stop, pause, continue, interrogate) or a decimal code; 0 when neither.
+DWORD ControlCode(const std::wstring& word) {
+  static const struct {
+    const wchar_t* word;
+    DWORD code;
+  } kWords[] = {{L"stop", SERVICE_CONTROL_STOP},
+                {L"pause", SERVICE_CONTROL_PAUSE},
+                {L"continue", SERVICE_CONTROL_CONTINUE},
+                {L"interrogate", SERVICE_CONTROL_INTERROGATE}};
+  for (const auto& known : kWords) {
+    if (word == known.word)
+      return known.code;
+  }
+  return static_cast<DWORD>(std::wcstoul(word.c_str(), nullptr, 10));
+}
+
+// Sends the control, then polls every 5 ms until the service reports the wanted state. Prints
+// "<state> <ms from sending> <every distinct state seen, in order>", e.g.
+// "STOPPED 12 STOP_PENDING,STOPPED"; "timeout ..." in the same form when the time runs out.
+int Await(SC_HANDLE service, DWORD code, const std::wstring& wanted, DWORD timeout) {
+  const ULONGLONG sent = GetTickCount64();
+  SERVICE_STATUS status{};
+  if (!ControlService(service, code, &status))
+    return Fail(L"ControlService");
+  std::wstring seen = StateName(status.dwCurrentState);
+  for (;;) {
+    const ULONGLONG elapsed = GetTickCount64() - sent;
+    if (!Query(service, &status))
+      return Fail(L"QueryServiceStatus");
+    const std::wstring state = StateName(status.dwCurrentState);
+    if (seen.size() < state.size() ||
+        seen.compare(seen.size() - state.size(), state.size(), state) != 0)
+      seen += L"," + state;
+    if (state == wanted || elapsed >= timeout) {
+      Print(L"%ls %llu %ls\n", state == wanted ? state.c_str() : L"timeout", elapsed, seen.c_str());
+      return state == wanted ? 0 : 1;
+    }
+    Sleep(5);
+  }
+}
+
+// Sends random pause, continue, interrogate and custom controls as fast as the manager takes
+// them and records every status the manager hands back. Prints "state <name> <count>" and
+// "accepts <controls accepted> <count>" for those statuses, "refused <error> <count>" for the
+// controls the manager turned down, and the time it all took.
 int Storm(SC_HANDLE service, int count, unsigned seed) {
   std::srand(seed);
-  const DWORD codes[] = {
-      SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_INTERROGATE, 128, 200, 255};
-  int refused = 0;
+  const DWORD standard[] = {SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE,
+                            SERVICE_CONTROL_INTERROGATE};
+  std::map<std::wstring, int> states;
+  std::map<DWORD, int> accepts;
+  std::map<DWORD, int> refusals;
+  const ULONGLONG started = GetTickCount64();
   for (int i = 0; i < count; ++i) {
+    const int pick = std::rand() % 4;  // a custom code (128 to 255) as often as each other
+    const DWORD code = pick < 3 ? standard[pick] : 128 + static_cast<DWORD>(std::rand() % 128);
     SERVICE_STATUS status{};
-    if (ControlService(service, codes[std::rand() % 6], &status)) {
-      Print(L"%ls\n", StateName(status.dwCurrentState));
-    } else {
-      ++refused;  // e.g. a pause while one is pending: the manager says it cannot accept it
-      if (Query(service, &status))
-        Print(L"%ls\n", StateName(status.dwCurrentState));
+    if (!ControlService(service, code, &status)) {
+      ++refusals[GetLastError()];  // e.g. a pause while one is pending
+      if (status.dwCurrentState == 0)
+        continue;  // nothing handed back with the refusal
     }
+    ++states[status.dwCurrentState <= SERVICE_PAUSED
+                 ? StateName(status.dwCurrentState)
+                 : L"UNKNOWN(" + std::to_wstring(status.dwCurrentState) + L")"];
+    ++accepts[status.dwControlsAccepted];
   }
-  Print(L"refused %d\n", refused);
+  for (const auto& [state, seen] : states)
+    Print(L"state %ls %d\n", state.c_str(), seen);
+  for (const auto& [accepted, seen] : accepts)
+    Print(L"accepts %lu %d\n", accepted, seen);
+  for (const auto& [error, seen] : refusals)
+    Print(L"refused %lu %d\n", error, seen);
+  Print(L"took %llu ms\n", GetTickCount64() - started);
   return 0;
 }
 
@@ -177,14 +238,10 @@ int wmain(int argc, wchar_t** argv) {
     Print(L"%ls\n", StateName(status.dwCurrentState));
     return 0;
   }
-  if (command == L"stop")
-    return Control(service.get(), SERVICE_CONTROL_STOP);
-  if (command == L"pause")
-    return Control(service.get(), SERVICE_CONTROL_PAUSE);
-  if (command == L"continue")
-    return Control(service.get(), SERVICE_CONTROL_CONTINUE);
-  if (command == L"interrogate")
-    return Control(service.get(), SERVICE_CONTROL_INTERROGATE);
+  if (command == L"stop" || command == L"pause" || command == L"continue" ||
+      command == L"interrogate") {
+    return Control(service.get(), ControlCode(command));
+  }
   if (command == L"control" && argc > 3) {
     return Control(service.get(), static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
@@ -201,6 +258,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"config")
     return Config(service.get(), argv[2]);
+  if (command == L"await" && argc > 5) {
+    return Await(service.get(), ControlCode(argv[3]), argv[4],
+                 static_cast<DWORD>(std::wcstoul(argv[5], nullptr, 10)));
+  }
   if (command == L"storm" && argc > 4) {
     return Storm(service.get(), std::wcstol(argv[3], nullptr, 10),
                  static_cast<unsigned>(std::wcstoul(argv[4], nullptr, 10)));
