@@ -6,50 +6,15 @@ set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"
 cd "$CALVERA_ROOT"
-wine_environment
+wine_service_environment
 
-session_log="$CALVERA_ROOT/build/logs/e2e-session.log"
-mkdir -p "$(dirname "$session_log")"
+session_log="$CALVERA_E2E_LOGS/e2e-session.log"
+mkdir -p "$CALVERA_E2E_LOGS"
 : >"$session_log"
 begin_wine_session "$session_log"
 trap end_wine_session EXIT
 install_calvera_files "Calvera E2E"
-companion_log="$CALVERA_INSTALL_UNIX/companion.log"
-
-passed=0
-failed=0
-failures=()
-# check NAME COMMAND...: one check, passed when the command succeeds.
-check() {
-  local name="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "[       OK ] $name"
-  else
-    failed=$((failed + 1))
-    failures+=("$name")
-    echo "[  FAILED  ] $name"
-  fi
-}
-equals() {
-  [[ "$1" == "$2" ]] || { echo "    expected: $2" >&2; echo "    actual:   $1" >&2; return 1; }
-}
-contains() {
-  [[ "$1" == *"$2"* ]] || { echo "    expected to contain: $2" >&2; echo "    actual: $1" >&2; return 1; }
-}
-config_value() { calvera_sc config Calvera | sed -n "s/^$1=//p"; }
-# wait_for SECONDS COMMAND...: polls the command every 100 ms until it succeeds.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
-starts() { grep -c '^start ' "$companion_log" 2>/dev/null || echo 0; }
-has_starts() { (($(starts) >= $1)); }
+companion_log="$CALVERA_COMPANION_LOG"
 
 clear_settings
 calvera /uninstall /silent >/dev/null 2>&1
@@ -57,7 +22,7 @@ calvera /uninstall /silent >/dev/null 2>&1
 # A start by hand, without switches and not by the manager: no window, the dispatcher fails
 # with 1063 (Wine takes about 10 s to say so), one event log entry, exit code 0. It runs in
 # the background while the rest goes on.
-by_hand_log="$CALVERA_ROOT/build/logs/e2e-by-hand.log"
+by_hand_log="$CALVERA_E2E_LOGS/e2e-by-hand.log"
 (WINEDEBUG=err+eventlog calvera >/dev/null 2>"$by_hand_log"; echo "exit $?" >>"$by_hand_log") &
 by_hand=$!
 
@@ -114,12 +79,8 @@ check "stop while paused reaches STOPPED" equals "$(calvera_sc stop Calvera >/de
 # --- freeing memory -------------------------------------------------------------------------
 # Wine's millisecond count is the host's uptime: the uptime gate and the first period need
 # five minutes of it.
-uptime_seconds=$(cut -d. -f1 /proc/uptime)
-if ((uptime_seconds < 302)); then
-  echo "    waiting $((302 - uptime_seconds)) s for five minutes of uptime (the uptime gate)"
-  sleep $((302 - uptime_seconds))
-fi
-total=$(wine build/win64/bin/calvera_probes.exe | tr -d '\r' | sed -n 's/^total=//p')
+wait_for_uptime 302
+total=$(probe total)
 # A share that gives between two and three chunks.
 percent=$(awk -v total="$total" 'BEGIN { p = int(2500 * 100 * 1048576 / total); print (p < 1 ? 1 : p) }')
 expected=$(awk -v total="$total" -v p="$percent" 'BEGIN {
@@ -162,13 +123,7 @@ check "removing twice fails with exit 1" equals "$?" 1
 wait "$by_hand"
 check "a start by hand exits 0" contains "$(cat "$by_hand_log")" "exit 0"
 check "a start by hand logs the dispatcher's failure" grep -qiE 'err:eventlog.*(connect|1063)' "$by_hand_log"
-check "no failure was logged by the service" bash -c "! grep -q 'err:eventlog' '$session_log'"
+check "no failure was logged by the service" no_failure_logged "$session_log"
 clear_settings
 
-echo "[==========] $((passed + failed)) tests ran."
-echo "[  PASSED  ] $passed tests."
-if ((failed)); then
-  echo "[  FAILED  ] $failed tests, listed below:"
-  printf '[  FAILED  ] %s\n' "${failures[@]}"
-  exit 1
-fi
+finish_suite
