@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "config/custom_registry.h"
@@ -58,6 +59,7 @@ const char* Name(Call call) {
                                            "ModuleFileName",
                                            "ShellExecute",
                                            "other"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(Call::kOther) + 1);
   return kNames[static_cast<std::size_t>(call)];
 }
 

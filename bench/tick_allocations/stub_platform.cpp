@@ -137,15 +137,18 @@ void* StubLibraries::FindEntryPoint(platform::LibraryHandle library, const char*
 void StubLibraries::Free(platform::LibraryHandle) {}
 
 std::int32_t StubSystemInformation::GetVersionEx(void* record) {
-  // OSVERSIONINFOEXW: Windows 10, a workstation.
+  // OSVERSIONINFOEXW: Windows 10, a workstation; the product type only in the extended form.
+  constexpr std::size_t kMajorVersionOffset = 4;
+  constexpr std::size_t kProductTypeOffset = 282;
+  constexpr std::uint32_t kExtendedLength = 284;
   constexpr std::uint32_t kMajor = 10;
   constexpr std::uint8_t kWorkstation = 1;
   auto* const bytes = static_cast<unsigned char*>(record);
-  std::memcpy(bytes + 4, &kMajor, sizeof kMajor);
+  std::memcpy(bytes + kMajorVersionOffset, &kMajor, sizeof kMajor);
   std::uint32_t size = 0;
   std::memcpy(&size, bytes, sizeof size);
-  if (size >= 284)
-    bytes[282] = kWorkstation;
+  if (size >= kExtendedLength)
+    bytes[kProductTypeOffset] = kWorkstation;
   return 1;
 }
 

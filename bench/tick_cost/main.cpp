@@ -127,10 +127,10 @@ bool MakesItsCalls(const bench::TickPath& path,
 
 int wmain(int argc, wchar_t** argv) {
   const Options options = ParseOptions(argc, argv);
-  const platform::Platform& real = platform::Win32Platform();
+  platform::Platform& real = platform::Win32Platform();
   bench::NoLaunchProcess noLaunch(real.process);
-  const platform::Platform platform{real.registry, real.libraries, real.system,    noLaunch,
-                                    real.services, real.eventLog,  real.windowing, real.resources};
+  platform::Platform platform{real.registry, real.libraries, real.system,    noLaunch,
+                              real.services, real.eventLog,  real.windowing, real.resources};
   const std::int32_t versionCode = probes::GetWindowsVersionCode(platform.system);
   bench::Floor floor(versionCode);
 
@@ -149,7 +149,7 @@ int wmain(int argc, wchar_t** argv) {
       allMatch = false;
       continue;
     }
-    maintenance::MaintenanceTick tick(const_cast<platform::Platform&>(platform));
+    maintenance::MaintenanceTick tick(platform);
     if (path.serviceStarted)
       tick.SetServiceStarted();
     const Cost cost = Measure(tick, floor, path, options);
