@@ -60,8 +60,11 @@ std::u16string FailureBoxText(bool install,
 
 }  // namespace
 
-std::u16string ServiceProgramPath(platform::Process& process) {
+std::u16string ServiceProgramPath(platform::Process& process, platform::EventLog& eventLog) {
   std::u16string path = process.ModuleFileName();
+  // An entry without a program could never start; the installation fails instead.
+  if (path.empty())
+    throw WindowsCallFailure(eventLog, 0);
   if (path.find(u' ') != std::u16string::npos)
     path = u"\"" + path + u"\"";
   return path;
@@ -114,7 +117,7 @@ bool InstallOrRemoveServices(platform::Platform& platform,
 void InstallServiceModule(platform::Platform& platform,
                           TService& service,
                           platform::ServiceHandle manager) {
-  const std::u16string path = ServiceProgramPath(platform.process);
+  const std::u16string path = ServiceProgramPath(platform.process, platform.eventLog);
   if (const auto& hook = service.BeforeInstall())
     hook(service);
 

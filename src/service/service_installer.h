@@ -31,8 +31,9 @@ void RemoveServiceModule(platform::Platform& platform,
                          platform::ServiceHandle manager);
 
 // The executable's full file name, in double quotes when it contains a blank; no arguments
-// follow, so the manager starts it without switches.
-std::u16string ServiceProgramPath(platform::Process& process);
+// follow, so the manager starts it without switches. Throws WindowsCallFailure when the name
+// cannot be had.
+std::u16string ServiceProgramPath(platform::Process& process, platform::EventLog& eventLog);
 
 // A modal box with the title "Error" or "Information", the matching icon and one OK button.
 void ShowResultMessage(platform::Process& process, const std::u16string& text, MessageKind kind);

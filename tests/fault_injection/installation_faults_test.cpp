@@ -154,6 +154,13 @@ TEST(InstallationFaultsTest, EachPlatformCallOfAnInstallationFailsInTurn) {
       // The module cannot be created: nothing is installed and nothing shown.
       {"SetTimer", [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
        {1, {}, std::nullopt, std::nullopt, {u"Not enough timers available"}}},
+      // No program to record: no entry, and the failure shown. The path is taken before the
+      // language's captions, so the box names the service.
+      {"GetModuleFileNameW", [](fake::FakePlatform& f) { f.process.SetModuleFileName(u""); },
+       {1,
+        {InstallFailure(u"Calvera", u"A call to an OS function failed\"")},
+        std::nullopt,
+        std::nullopt}},
   };
   for (const Case& c : cases) {
     ExpectOutcome({u"/install"}, c, false);
