@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/failure_policy.h"
 #include "platform/text.h"
@@ -13,6 +15,8 @@ namespace {
 
 // The application that the manager's service-main callback reaches; set while services run.
 std::atomic<TServiceApplication*> runningApplication{nullptr};
+
+constexpr auto kQuitRetryInterval = std::chrono::milliseconds(10);
 
 void CALVERA_WINAPI ServiceMainCallback(std::uint32_t argc, char16_t** argv) {
   if (TServiceApplication* application = runningApplication.load()) {
@@ -76,7 +80,10 @@ int TServiceApplication::RunServices() {
   platform::ErrorCode dispatcherResult = 0;
   std::thread dispatcher([this, &dispatcherResult] {
     dispatcherResult = platform_.services.RunDispatcher(serviceTable_.data());
-    (void)platform_.windowing.PostMessage(window_.get(), platform::kWmQuit, 0, 0);
+    // Windows refuses a posted message only while the queue is full, and the main thread keeps
+    // draining it: without the quit request the process would never end.
+    while (!platform_.windowing.PostMessage(window_.get(), platform::kWmQuit, 0, 0))
+      std::this_thread::sleep_for(kQuitRetryInterval);
   });
 
   // Timer ticks are handled here, before the start as well; a window procedure never lets a

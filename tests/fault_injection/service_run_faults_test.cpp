@@ -201,6 +201,27 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
   }
 }
 
+// The quit request after the last service has stopped is refused for a while, as Windows does
+// while the main thread's queue is full: the run still ends once it is taken.
+TEST(ServiceRunFaultsTest, ARefusedQuitRequestIsRepeatedUntilTaken) {
+  LedgeredPlatform fake;
+  std::future<void> recovery;
+  const auto refuseQuit = [&](fake::FakePlatform& f) {
+    f.windowing.FailPostMessage(true);
+    recovery = std::async(std::launch::async, [&f] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      f.windowing.FailPostMessage(false);
+    });
+  };
+  auto run = std::async(std::launch::async, [&] {
+    return RunStartedByTheManager(fake, refuseQuit, {kStop});
+  });
+  ASSERT_EQ(run.wait_for(kTimeout), std::future_status::ready);
+  EXPECT_EQ(run.get(), 0);
+  recovery.get();
+  EXPECT_EQ(States(fake.services), kStartAndStop);
+}
+
 // Started by hand, or refused by the manager, the dispatcher fails at once; its entry goes
 // under the executable's name.
 TEST(ServiceRunFaultsTest, ADispatcherThatFailsAtOnceEndsTheRunCleanly) {
