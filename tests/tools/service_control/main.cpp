@@ -154,22 +154,29 @@ DWORD ControlCode(const std::wstring& word) {
 }
 
 // Sends the control, then polls every 5 ms until the service reports the wanted state. Prints
-// "<state> <ms from sending> <every distinct state seen, in order>", e.g.
-// "STOPPED 12 STOP_PENDING,STOPPED"; "timeout ..." in the same form when the time runs out.
+// "<state> <ms from sending> <every distinct state seen, in order>", starting with the state
+// before the control, e.g. "STOPPED 12 RUNNING,STOP_PENDING,STOPPED"; "timeout ..." in the same
+// form when the time runs out.
 int Await(SC_HANDLE service, DWORD code, const std::wstring& wanted, DWORD timeout) {
-  const ULONGLONG sent = GetTickCount64();
   SERVICE_STATUS status{};
+  if (!Query(service, &status))
+    return Fail(L"QueryServiceStatus");
+  std::wstring seen = StateName(status.dwCurrentState);
+  const auto see = [&seen](const std::wstring& state) {
+    if (seen.size() < state.size() ||
+        seen.compare(seen.size() - state.size(), state.size(), state) != 0)
+      seen += L"," + state;
+  };
+  const ULONGLONG sent = GetTickCount64();
   if (!ControlService(service, code, &status))
     return Fail(L"ControlService");
-  std::wstring seen = StateName(status.dwCurrentState);
+  see(StateName(status.dwCurrentState));
   for (;;) {
     const ULONGLONG elapsed = GetTickCount64() - sent;
     if (!Query(service, &status))
       return Fail(L"QueryServiceStatus");
     const std::wstring state = StateName(status.dwCurrentState);
-    if (seen.size() < state.size() ||
-        seen.compare(seen.size() - state.size(), state.size(), state) != 0)
-      seen += L"," + state;
+    see(state);
     if (state == wanted || elapsed >= timeout) {
       Print(L"%ls %llu %ls\n", state == wanted ? state.c_str() : L"timeout", elapsed, seen.c_str());
       return state == wanted ? 0 : 1;
