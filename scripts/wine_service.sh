@@ -143,6 +143,21 @@ config_value() { calvera_sc config Calvera | sed -n "s/^$1=//p"; }
 # starts: the companion starts the stand-in has recorded.
 starts() { grep -c '^start ' "$CALVERA_COMPANION_LOG" 2>/dev/null || echo 0; }
 has_starts() { (($(starts) >= $1)); }
+# The stand-in's lines read "start|done <amount> <ms since the system started>". A suite notes
+# log_lines before it lets the service run and reads what came after.
+log_lines() { wc -l 2>/dev/null <"$CALVERA_COMPANION_LOG" || echo 0; }
+new_lines() { tail -n +$(($1 + 1)) "$CALVERA_COMPANION_LOG" 2>/dev/null; }
+new_amounts() { new_lines "$1" | awk '$1 == "start" { print $2 }'; }
+has_new_start() { [[ -n "$(new_amounts "$1")" ]]; }
+# all_started LINES RUNNING: every companion started since the log had LINES lines (when
+# RUNNING companions were alive) has written its start line: the starts since then are at
+# least the companions alive now or done since, less those RUNNING ones.
+all_started() {
+  local counts
+  read -r -a counts < <(new_lines "$1" | awk '{ n[$1]++ } END { print n["start"] + 0, n["done"] + 0 }')
+  ((counts[0] >= counts[1] + $(companion_count) - $2))
+}
+process_gone() { [[ ! -d /proc/$1 ]]; }
 no_failure_logged() {
   ! grep -q 'err:eventlog' "$1" || { grep 'err:eventlog' "$1" | head -5 >&2; return 1; }
 }

@@ -113,18 +113,6 @@ chunks() {
 default_level=$(awk -v a="$available" -v t="$total" 'BEGIN { print (a <= 0.3 * t ? "run" : "none") }')
 
 sorted() { tr ' ' '\n' | sed '/^$/d' | sort -n | tr '\n' ' '; }
-log_lines() { cat "$CALVERA_COMPANION_LOG" 2>/dev/null | wc -l; }
-new_lines() { tail -n +$(($1 + 1)) "$CALVERA_COMPANION_LOG" 2>/dev/null; }
-new_amounts() { new_lines "$1" | awk '$1 == "start" { print $2 }'; }
-has_new_start() { [[ -n "$(new_amounts "$1")" ]]; }
-# all_started LINES RUNNING: every companion started since the log had LINES lines has written
-# its start line; RUNNING companions were alive then. Those still alive and those done since
-# are the companions of this case and the earlier ones that have ended since.
-all_started() {
-  local counts
-  read -r -a counts < <(new_lines "$1" | awk '{ n[$1]++ } END { print n["start"] + 0, n["done"] + 0 }')
-  ((counts[0] >= counts[1] + $(companion_count) - $2))
-}
 # runs_of AMOUNTS CHUNKS: the amounts are one or more whole runs of CHUNKS.
 runs_of() {
   local amounts=($1) run=($2) expected=() i
@@ -295,6 +283,10 @@ for entry in "${extreme_cases[@]}"; do
       $(dwords "${context[$setting]}") "$setting" dword "${extreme_data[$i]}"
   done
 done
+
+# The stamp replaces an UpdatedDate of another type with its text.
+run_case "Updated 1 over an UpdatedDate of REG_BINARY" "$marker" yes \
+  $(dwords "$base Updated=1") UpdatedDate binary hex:0102
 
 calvera_sc await Calvera continue RUNNING 2000 >/dev/null
 check "stop reaches STOPPED" contains "$(calvera_sc await Calvera stop STOPPED 3000)" STOPPED

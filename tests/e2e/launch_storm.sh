@@ -94,8 +94,7 @@ check "resident memory stays flat" rss_flat
 stop=$(calvera_sc await Calvera stop STOPPED 5000)
 check "stop reaches STOPPED within ${control_deadline_ms} ms" \
   at_most "$(awk '$1 == "STOPPED" { print $2 }' <<<"$stop" | grep . || echo 99999)" "$control_deadline_ms" milliseconds
-gone() { [[ ! -d /proc/$pid ]]; }
-check "the service process ends" wait_for 5 gone
+check "the service process ends" wait_for 5 process_gone "$pid"
 check "the last companions end" wait_for 10 no_companions
 check "no failure was logged by the service" no_failure_logged "$session_log"
 finish_suite
