@@ -1,0 +1,695 @@
+// The maintenance tick over a run of ticks on a machine that misbehaves in every way the tick
+// can see: any stored settings (absent, any DWORD, short or long DWORDs, wrong types, changed
+// between ticks), any memory readings (the first and second total and the available memory
+// may differ within a tick; the probe may fail; see LaunchableTotal for the one limit), any
+// processor counters, any power status or a failing query, a millisecond count that jumps or
+// runs backwards, also between the two reads of one tick, an update stamp at any local time,
+// and the service starting at any tick.
+//
+// Every tick is checked against a model of the decision built here from the rules themselves:
+// the companion launches are exactly the model's chunks (decimal, at most 1024 each, in order,
+// summing to the free megabytes when those are positive, one launch of a non-positive amount),
+// there are launches exactly when a run starts, LastExecuteTime moves only then, nothing runs
+// or is measured before the service has started, the probes, the power status and the clock
+// are asked exactly when the decision needs them, and no key or library is left open.
+//
+// Input, front to back (missing bytes read as 0):
+//   settings  10 × (kind 1 byte, value 4 bytes), in the order of kNames; see StoredSetting
+//   memory    first total, second total, available: 3 × 8 bytes
+//   processor idle time 8 bytes, system time 8 bytes, processors 1 byte
+//   power     1 byte status, 1 byte (bit 0: the query fails)
+//   clock     8 bytes, the millisecond count
+//   ticks     up to kMaxTicks records: control 1 byte, clock 1 byte, then what control names:
+//             bit 0 the service has started (it stays started)
+//             bit 1 one setting changes: index 1 byte, kind 1 byte, value 4 bytes
+//             bit 2 new memory readings: 3 × 8 bytes
+//             bit 3 new processor counters: 8 + 8 + 1 bytes
+//             bit 4 new power status: 2 bytes as above
+//             bit 5 Updated is set, and the local time follows: 8 × 2 bytes (SYSTEMTIME)
+//             bit 6 the memory query fails on this tick
+//             bit 7 processor query failure: 1 byte, bits 0-2 fail classes 0, 3, 2
+//             clock byte, low 2 bits: 0 advance both reads by (byte >> 2) s, 1 both reads at
+//             an 8-byte count, 2 the two reads at two 8-byte counts, 3 back by (byte >> 2) min
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "fake/fake_platform.h"
+#include "fuzz_support.h"
+#include "maintenance/maintenance_tick.h"
+#include "platform/text.h"
+
+namespace calvera::fuzz {
+namespace {
+
+using platform::RegistryRoot;
+
+constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
+constexpr int kMaxTicks = 24;
+constexpr platform::WindowHandle kOwner = 0x5150;
+constexpr double kMegabyte = 1048576.0;
+constexpr char16_t kCompanion[] = u"C:\\Program Files\\Calvera\\CalveraDefrag.exe";
+
+enum Index {
+  kMemoryMaintain,
+  kMemoryFree,
+  kProcessorLimit,
+  kProcessorTrigger,
+  kBatteryCheck,
+  kFullScreen,
+  kFullScreenCheck,
+  kExecutePeriod,
+  kLoadCalvera,
+  kDefragMemory,
+  kSettingCount
+};
+const char16_t* const kNames[kSettingCount] = {
+    u"MemoryMaintain", u"MemoryFree",      u"ProcessorLimit", u"ProcessorTrigger", u"BatteryCheck",
+    u"FullScreen",     u"FullScreenCheck", u"ExecutePeriod",  u"LoadCalvera",      u"DefragMemory"};
+// The defaults; the first two are the large machine's, the small one's follow below.
+constexpr std::int32_t kDefaults[kSettingCount] = {30, 60, 1, 85, 0, 0, 1, 5, 1, 1};
+constexpr std::int32_t kSmallMachineMaintain = 20;
+constexpr std::int32_t kSmallMachineFree = 40;
+
+std::uint64_t Uint64(InputReader& input) {
+  const std::uint64_t low = input.Uint32();
+  return low | std::uint64_t{input.Uint32()} << 32;
+}
+
+// --- The machine as the input scripts it ------------------------------------------------
+
+using FakeRegistry = fake::FakeRegistry;
+
+// The registry value of one setting, or none; `dword` is what a reader that accepts it gets.
+struct Stored {
+  std::optional<FakeRegistry::Value> value;
+  std::optional<std::int32_t> dword;
+};
+
+// kind % 8: 0 absent; 1 and 7 a REG_DWORD; 2 a REG_DWORD of (kind >> 3) % 4 bytes, read
+// zero-padded; 3 the value's decimal text as REG_SZ; 4 REG_BINARY and 5 REG_QWORD holding the
+// value; 6 a REG_DWORD of 5 bytes. Only DWORDs of at most 4 bytes read as a number.
+Stored StoredSetting(std::uint8_t kind, std::uint32_t value) {
+  const auto bytes = [value](std::size_t count) {
+    std::vector<std::uint8_t> data;
+    for (std::size_t i = 0; i < count; ++i)
+      data.push_back(i < 4 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0);
+    return data;
+  };
+  switch (kind % 8) {
+    case 0:
+      return {};
+    case 2: {
+      const std::size_t size = (kind >> 3) % 4;
+      const std::uint32_t mask = size == 0 ? 0 : 0xFFFFFFFFu >> (32 - 8 * size);
+      return {FakeRegistry::Value{platform::kRegDword, bytes(size)},
+              static_cast<std::int32_t>(value & mask)};
+    }
+    case 3: {
+      const std::u16string text = ToDecimal(static_cast<std::int32_t>(value));
+      std::vector<std::uint8_t> data;
+      for (const char16_t unit : text) {
+        data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(unit >> 8));
+      }
+      data.insert(data.end(), {0, 0});
+      return {FakeRegistry::Value{platform::kRegSz, data}, std::nullopt};
+    }
+    case 4:
+      return {FakeRegistry::Value{platform::kRegBinary, bytes(4)}, std::nullopt};
+    case 5:
+      return {FakeRegistry::Value{platform::kRegQword, bytes(8)}, std::nullopt};
+    case 6:
+      return {FakeRegistry::Value{platform::kRegDword, bytes(5)}, std::nullopt};
+    default:
+      return {FakeRegistry::Value{platform::kRegDword, bytes(4)}, static_cast<std::int32_t>(value)};
+  }
+}
+
+struct Memory {
+  std::uint64_t firstTotal = 0;
+  std::uint64_t secondTotal = 0;
+  std::uint64_t available = 0;
+};
+
+// The fake's GlobalMemoryStatusEx adds 1 GiB of page file to the total, so it cannot report a
+// total in the top gigabyte of the 64-bit range; those read as 0 just as 2^63 does.
+std::uint64_t FakeableTotal(std::uint64_t total) {
+  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() - (1ull << 30);
+  return total > kLimit ? kLimit : total;
+}
+
+// The total that the level and the amount are taken from, below 2^63 kept under 8 TiB: each
+// of its megabytes can be a launch, and a few million launches take seconds a tick. Levels
+// beyond 64 bits stay within reach (2^43 bytes times 21474836 percent), and so do totals that
+// read as 0.
+std::uint64_t LaunchableTotal(std::uint64_t total) {
+  constexpr std::uint64_t kMask = (std::uint64_t{1} << 43) - 1;
+  return total >= (std::uint64_t{1} << 63) ? FakeableTotal(total) : total & kMask;
+}
+
+Memory ReadMemory(InputReader& input) {
+  Memory memory;
+  memory.firstTotal = FakeableTotal(Uint64(input));
+  memory.secondTotal = LaunchableTotal(Uint64(input));
+  memory.available = Uint64(input);
+  return memory;
+}
+
+struct Counters {
+  std::int64_t idleTime = 0;
+  std::int64_t systemTime = 0;
+  std::uint8_t processors = 0;
+};
+
+Counters ReadCounters(InputReader& input) {
+  Counters counters;
+  counters.idleTime = static_cast<std::int64_t>(Uint64(input));
+  // The fake derives a boot time an hour before the system time, so keep that representable.
+  constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min() + 36000000000;
+  counters.systemTime = std::max(static_cast<std::int64_t>(Uint64(input)), kLowest);
+  counters.processors = input.Byte();
+  return counters;
+}
+
+std::optional<std::uint8_t> ReadPower(InputReader& input) {
+  const std::uint8_t status = input.Byte();
+  return (input.Byte() & 1) != 0 ? std::nullopt : std::optional<std::uint8_t>(status);
+}
+
+// Hands out the scripted memory readings, one per load of Kernel32.dll: the tick's first
+// total, its second total, then its available memory.
+class ScriptedMemory : public platform::SystemLibraries {
+ public:
+  explicit ScriptedMemory(fake::FakeSystemLibraries& inner) : inner_(inner) {}
+
+  void NextTick(const Memory& memory) {
+    memory_ = memory;
+    loads_ = 0;
+  }
+
+  platform::LibraryHandle Load(const char16_t* name) override {
+    if (name != nullptr && EqualIgnoringAsciiCase(name, u"Kernel32.dll")) {
+      const std::uint64_t total = loads_ == 0 ? memory_.firstTotal : memory_.secondTotal;
+      inner_.SetMemoryStatus(total, memory_.available);
+      ++loads_;
+    }
+    return inner_.Load(name);
+  }
+  void* FindEntryPoint(platform::LibraryHandle library, const char* name) override {
+    return inner_.FindEntryPoint(library, name);
+  }
+  void Free(platform::LibraryHandle library) override { inner_.Free(library); }
+
+ private:
+  fake::FakeSystemLibraries& inner_;
+  Memory memory_;
+  int loads_ = 0;
+};
+
+// The millisecond count: the tick's first read gets `first`, every later one `second`.
+class ScriptedClock : public platform::SystemInformation {
+ public:
+  explicit ScriptedClock(fake::FakeSystemInformation& inner) : inner_(inner) {}
+
+  void NextTick(std::uint64_t first, std::uint64_t second) {
+    first_ = first;
+    second_ = second;
+    reads_ = 0;
+  }
+  int Reads() const { return reads_; }
+
+  std::int32_t GetVersionEx(void* record) override { return inner_.GetVersionEx(record); }
+  std::uint64_t MillisecondsSinceStart() override { return reads_++ == 0 ? first_ : second_; }
+  platform::LocalTime GetLocalTime() override { return inner_.GetLocalTime(); }
+  std::optional<std::uint8_t> AcLineStatus() override { return inner_.AcLineStatus(); }
+
+ private:
+  fake::FakeSystemInformation& inner_;
+  std::uint64_t first_ = 0;
+  std::uint64_t second_ = 0;
+  int reads_ = 0;
+};
+
+// Launch parameters in order, each with how many times it came in a row: a bounded amount can
+// still be two million launches of "1024".
+using Launches = std::vector<std::pair<std::u16string, std::int64_t>>;
+
+void Append(Launches& launches, const std::u16string& parameters) {
+  if (!launches.empty() && launches.back().first == parameters)
+    ++launches.back().second;
+  else
+    launches.emplace_back(parameters, 1);
+}
+
+// Passes everything to the fake but the shell, whose calls it checks and counts as they come:
+// the fake keeps every call, and a run may have millions.
+class CountingShell : public platform::Process {
+ public:
+  explicit CountingShell(fake::FakeProcess& inner) : inner_(inner) {}
+
+  // The launches since the last call, and whether each went to the companion as it should.
+  Launches TakeLaunches() { return std::exchange(launches_, {}); }
+  bool AllWellFormed() const { return wellFormed_; }
+
+  std::u16string ModuleFileName() override { return inner_.ModuleFileName(); }
+  std::intptr_t ShellExecute(platform::WindowHandle owner,
+                             const char16_t* verb,
+                             const char16_t* file,
+                             const char16_t* parameters,
+                             const char16_t* directory,
+                             std::int32_t show) override {
+    wellFormed_ = wellFormed_ && owner == kOwner && verb != nullptr &&
+                  std::u16string_view(verb) == u"open" && file != nullptr &&
+                  std::u16string_view(file) == kCompanion && parameters != nullptr &&
+                  directory == nullptr && show == platform::kSwShow;
+    Append(launches_, parameters == nullptr ? u"(null)" : parameters);
+    return 42;
+  }
+  bool CoInitialize() override { return inner_.CoInitialize(); }
+  void CoUninitialize() override { inner_.CoUninitialize(); }
+  std::int32_t MessageBox(const char16_t* text,
+                          const char16_t* caption,
+                          std::uint32_t type) override {
+    return inner_.MessageBox(text, caption, type);
+  }
+
+ private:
+  fake::FakeProcess& inner_;
+  Launches launches_;
+  bool wellFormed_ = true;
+};
+
+// --- The model ---------------------------------------------------------------------------
+
+// Half to even, as every rounding of the tick; nullopt when the result leaves 64 bits.
+std::optional<std::int64_t> Round(double value) {
+  const double whole = std::floor(value);
+  const double fraction = value - whole;
+  double rounded = whole;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0))
+    rounded = whole + 1.0;
+  if (!(rounded >= -0x1p63 && rounded < 0x1p63))
+    return std::nullopt;
+  return static_cast<std::int64_t>(rounded);
+}
+
+std::int64_t RoundSmall(double value) {
+  return *Round(value);
+}
+
+// What a probe yields for a field: 0 on failure and for 2^63 or more.
+std::int64_t Probe(std::uint64_t field, bool fails) {
+  return fails || field > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+             ? 0
+             : static_cast<std::int64_t>(field);
+}
+
+struct Model {
+  bool started = false;
+  std::int64_t lastExecuteTime = 0;
+  std::int64_t previousIdleTime = 0;
+  std::int64_t previousSystemTime = 0;
+
+  // The processor load sampler: 0 without a previous sample and on every failure, which
+  // keeps the stored sample.
+  double SampleLoad(const Counters& counters, bool queryFails) {
+    if (queryFails)
+      return 0.0;
+    double load = 0.0;
+    if (previousIdleTime != 0) {
+      const double idle =
+          static_cast<double>(counters.idleTime) - static_cast<double>(previousIdleTime);
+      const double time =
+          static_cast<double>(counters.systemTime) - static_cast<double>(previousSystemTime);
+      if (time == 0.0 || counters.processors == 0)
+        return 0.0;
+      load = 100.0 - idle / time * 100.0 / counters.processors + 0.5;
+      if (std::isnan(load) || load < 0.0)
+        load = 0.0;
+      if (load > 100.0)
+        load = 100.0;
+    }
+    previousIdleTime = counters.idleTime;
+    previousSystemTime = counters.systemTime;
+    return load;
+  }
+};
+
+// What one tick must do, and how far it must get.
+struct Expected {
+  bool measured = false;      // read the memory and the settings
+  bool gates = false;         // reached the gates (and so read the clock once)
+  bool sampled = false;       // asked for the processor load
+  bool powerQueried = false;  // asked for the power status
+  bool run = false;           // started a run (and so read the clock again)
+  std::int64_t freeMegabytes = 0;
+  Launches chunks;
+};
+
+struct Machine {
+  Stored settings[kSettingCount];
+  Memory memory;
+  bool memoryFails = false;
+  Counters counters;
+  bool processorFails = false;
+  std::optional<std::uint8_t> power;
+  std::uint64_t firstClock = 0;
+  std::uint64_t secondClock = 0;
+};
+
+std::int32_t Setting(const Machine& m, int index, std::int32_t fallback) {
+  return m.settings[index].dword.value_or(fallback);
+}
+bool Flag(const Machine& m, int index) {
+  return Setting(m, index, kDefaults[index]) != 0;
+}
+
+Launches Chunks(std::int64_t megabytes) {
+  if (megabytes <= 0)
+    return {{ToDecimal(megabytes), 1}};
+  const std::int64_t full = megabytes / 1024;
+  const std::int64_t rest = megabytes % 1024;
+  Launches chunks;
+  if (full > 0)
+    chunks.emplace_back(u"1024", full);
+  if (rest > 0)
+    chunks.emplace_back(ToDecimal(rest), 1);
+  return chunks;
+}
+
+Expected Decide(Model& model, const Machine& m) {
+  Expected e;
+  if (!model.started)
+    return e;
+  e.measured = true;
+  const std::int64_t firstTotal = Probe(m.memory.firstTotal, m.memoryFails);
+  const std::int64_t total = Probe(m.memory.secondTotal, m.memoryFails);
+  const std::int64_t available = Probe(m.memory.available, m.memoryFails);
+  const bool large = RoundSmall(static_cast<double>(firstTotal) / kMegabyte) >= 1536;
+  const std::int32_t maintain =
+      Setting(m, kMemoryMaintain, large ? kDefaults[kMemoryMaintain] : kSmallMachineMaintain);
+  const std::int32_t free =
+      Setting(m, kMemoryFree, large ? kDefaults[kMemoryFree] : kSmallMachineFree);
+  const auto maintainBytes = Round(maintain / 100.0 * static_cast<double>(total));
+  const auto freeBytes = Round(free / 100.0 * static_cast<double>(total));
+  if (!maintainBytes || !freeBytes)
+    return e;  // a level or amount beyond 64 bits ends the tick
+  const std::int64_t totalMegabytes = RoundSmall(static_cast<double>(total) / kMegabyte);
+  std::int64_t freeMegabytes = RoundSmall(static_cast<double>(*freeBytes) / kMegabyte);
+  freeMegabytes = std::min(freeMegabytes, std::min<std::int64_t>(totalMegabytes, INT32_MAX));
+  freeMegabytes = std::max<std::int64_t>(freeMegabytes, INT32_MIN);
+  if (available > *maintainBytes)
+    return e;
+
+  e.gates = true;
+  const std::int64_t now = RoundSmall(static_cast<double>(m.firstClock) / 1000.0);
+  bool allowed = true;
+  if (Flag(m, kProcessorLimit)) {
+    e.sampled = true;
+    const double load = model.SampleLoad(m.counters, m.processorFails);
+    if (RoundSmall(load) > Setting(m, kProcessorTrigger, kDefaults[kProcessorTrigger]))
+      allowed = false;
+  }
+  if (Flag(m, kBatteryCheck)) {
+    e.powerQueried = true;
+    if (m.power == std::uint8_t{0})
+      allowed = false;
+  }
+  if (Flag(m, kFullScreenCheck) && Flag(m, kFullScreen))
+    allowed = false;
+  if (!Flag(m, kLoadCalvera) && !Flag(m, kDefragMemory))
+    allowed = false;
+  if (RoundSmall(static_cast<double>(now) / 60.0) < 5)
+    allowed = false;
+  if (!allowed)
+    return e;
+  const std::int64_t period = Setting(m, kExecutePeriod, kDefaults[kExecutePeriod]);
+  if (now - model.lastExecuteTime < period * 60)
+    return e;
+  e.run = true;
+  e.freeMegabytes = freeMegabytes;
+  model.lastExecuteTime = RoundSmall(static_cast<double>(m.secondClock) / 1000.0);
+  e.chunks = Chunks(freeMegabytes);
+  return e;
+}
+
+// The update stamp of a real local time: its seconds since 1970 read as UTC, rounded half to
+// even; both neighbours at an exact half, since the day-count arithmetic is floating point.
+std::optional<std::pair<std::int64_t, std::int64_t>> StampRange(const platform::LocalTime& t) {
+  using namespace std::chrono;
+  // chrono's month and day keep one byte of what they are given, so the range comes first.
+  if (t.year < 1601 || t.year > 30827 || t.month > 12 || t.day > 31 || t.hour > 23 ||
+      t.minute > 59 || t.second > 59 || t.milliseconds > 999) {
+    return std::nullopt;
+  }
+  const year_month_day date{year{t.year}, month{t.month}, day{t.day}};
+  if (!date.ok())
+    return std::nullopt;
+  const std::int64_t seconds = std::int64_t{sys_days(date).time_since_epoch().count()} * 86400 +
+                               t.hour * 3600 + t.minute * 60 + t.second;
+  if (t.milliseconds == 500)
+    return std::pair{seconds, seconds + 1};
+  const std::int64_t rounded = seconds + (t.milliseconds > 500 ? 1 : 0);
+  return std::pair{rounded, rounded};
+}
+
+// Plain decimal: digits without leading zeros, a minus sign only before a non-zero number.
+std::optional<std::int64_t> ParseDecimal(const std::u16string& text) {
+  std::size_t i = text.size() > 1 && text[0] == u'-' ? 1 : 0;
+  if (i == text.size() || (text[i] == u'0' && text.size() > i + 1) || text == u"-0")
+    return std::nullopt;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < u'0' || text[i] > u'9' || value > (INT64_MAX - 9) / 10)
+      return std::nullopt;
+    value = value * 10 + (text[i] - u'0');
+  }
+  return text[0] == u'-' ? -value : value;
+}
+
+std::string Shown(const Launches& launches) {
+  std::string text;
+  for (const auto& [parameters, times] : launches)
+    text += " " + ToUtf8(parameters) + (times > 1 ? " x" + std::to_string(times) : "");
+  return text;
+}
+
+std::string Describe(int tick, const Model& model, const Machine& m, const Expected& e) {
+  std::string text =
+      "tick " + std::to_string(tick) + (model.started ? " started" : "") + "\nsettings:";
+  for (int i = 0; i < kSettingCount; ++i) {
+    text += " " + ToUtf8(kNames[i]) + "=" +
+            (m.settings[i].value
+                 ? (m.settings[i].dword ? std::to_string(*m.settings[i].dword)
+                                        : "type" + std::to_string(m.settings[i].value->type))
+                 : "-");
+  }
+  text += "\nmemory " + std::to_string(m.memory.firstTotal) + " " +
+          std::to_string(m.memory.secondTotal) + " " + std::to_string(m.memory.available) +
+          (m.memoryFails ? " failing" : "") + "\ncounters " + std::to_string(m.counters.idleTime) +
+          " " + std::to_string(m.counters.systemTime) + " " +
+          std::to_string(m.counters.processors) + (m.processorFails ? " failing" : "") +
+          "\npower " + (m.power ? std::to_string(*m.power) : "failing") + "\nclock " +
+          std::to_string(m.firstClock) + " " + std::to_string(m.secondClock) + "\nexpected run " +
+          std::to_string(e.run) + " chunks";
+  text += Shown(e.chunks);
+  return text + "\nlast execute time (model) " + std::to_string(model.lastExecuteTime);
+}
+
+// The rules every run's launches keep, whatever the model says; `what` describes the tick.
+template <typename What>
+void CheckChunks(const Launches& launches, std::int64_t freeMegabytes, const What& what) {
+  std::int64_t sum = 0;
+  std::int64_t count = 0;
+  for (std::size_t i = 0; i < launches.size(); ++i) {
+    const auto& [parameters, times] = launches[i];
+    const auto amount = ParseDecimal(parameters);
+    CALVERA_FUZZ_CHECK(amount.has_value(), what() + "\nlaunched " + Show(parameters));
+    CALVERA_FUZZ_CHECK(*amount <= 1024, what());
+    // Every chunk but the last is a full one; only a lone chunk may be 0 or negative.
+    const bool last = i + 1 == launches.size();
+    CALVERA_FUZZ_CHECK(
+        last ? (*amount > 0 || (times == 1 && launches.size() == 1)) : *amount == 1024, what());
+    sum += *amount * times;
+    count += times;
+  }
+  CALVERA_FUZZ_CHECK(freeMegabytes > 0 ? sum == freeMegabytes : count == 1 && sum == freeMegabytes,
+                     what() + "\nsum " + std::to_string(sum));
+}
+
+}  // namespace
+}  // namespace calvera::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace calvera;
+  using namespace calvera::fuzz;
+  InputReader input(data, size);
+
+  fake::FakePlatform fake;
+  ScriptedMemory memory(fake.libraries);
+  ScriptedClock clock(fake.system);
+  CountingShell shell(fake.process);
+  platform::Platform platform{fake.registry, memory,        clock,          shell,
+                              fake.services, fake.eventLog, fake.windowing, fake.resources};
+  const std::u16string key = StoredSettingsKey(false);
+  maintenance::MaintenanceTick tick(platform);
+  tick.SetOwnerWindow(kOwner);
+
+  Machine m;
+  const auto store = [&](int index, std::uint8_t kind, std::uint32_t value) {
+    m.settings[index] = StoredSetting(kind, value);
+    if (m.settings[index].value) {
+      fake.registry.SetRaw(kRoot, key, kNames[index], m.settings[index].value->type,
+                           m.settings[index].value->data);
+    } else {
+      fake.registry.DeleteValue(kRoot, key, kNames[index]);
+    }
+  };
+  for (int i = 0; i < kSettingCount; ++i) {
+    const std::uint8_t kind = input.Byte();
+    store(i, kind, input.Uint32());
+  }
+  m.memory = ReadMemory(input);
+  m.counters = ReadCounters(input);
+  m.power = ReadPower(input);
+  m.firstClock = m.secondClock = Uint64(input);
+
+  Model model;
+  for (int t = 0; t < kMaxTicks; ++t) {
+    const auto control = input.Take(1);
+    if (control.empty())
+      break;
+    const std::uint8_t c = control[0];
+    const std::uint8_t clockMode = input.Byte();
+    if ((c & 0x01) != 0) {
+      model.started = true;
+      tick.SetServiceStarted();
+    }
+    if ((c & 0x02) != 0) {
+      const int index = input.Byte() % kSettingCount;
+      const std::uint8_t kind = input.Byte();
+      store(index, kind, input.Uint32());
+    }
+    if ((c & 0x04) != 0)
+      m.memory = ReadMemory(input);
+    if ((c & 0x08) != 0)
+      m.counters = ReadCounters(input);
+    if ((c & 0x10) != 0)
+      m.power = ReadPower(input);
+    const bool updated = (c & 0x20) != 0;
+    platform::LocalTime localTime;
+    if (updated) {
+      std::uint16_t* const fields[] = {
+          &localTime.year, &localTime.month,  &localTime.dayOfWeek, &localTime.day,
+          &localTime.hour, &localTime.minute, &localTime.second,    &localTime.milliseconds};
+      for (std::uint16_t* field : fields)
+        *field = input.Uint16();
+      fake.registry.SetDword(kRoot, key, u"Updated", 1);
+      fake.system.SetLocalTime(localTime);
+    }
+    m.memoryFails = (c & 0x40) != 0;
+    m.processorFails = false;
+    for (const std::int32_t infoClass : {0, 3, 2})
+      fake.libraries.SetSystemInformationStatus(infoClass, 0);
+    if ((c & 0x80) != 0) {
+      const std::uint8_t failing = input.Byte();
+      const std::int32_t classes[] = {0, 3, 2};
+      for (int bit = 0; bit < 3; ++bit) {
+        if ((failing & (1 << bit)) != 0) {
+          fake.libraries.SetSystemInformationStatus(
+              classes[bit], fake::FakeSystemLibraries::kStatusInvalidInfoClass);
+          m.processorFails = true;
+        }
+      }
+    }
+    const std::uint64_t step = clockMode >> 2;
+    switch (clockMode & 3) {
+      case 0:
+        m.firstClock = m.secondClock =
+            m.secondClock + std::min(step * 1000, UINT64_MAX - m.secondClock);
+        break;
+      case 1:
+        m.firstClock = m.secondClock = Uint64(input);
+        break;
+      case 2:
+        m.firstClock = Uint64(input);
+        m.secondClock = Uint64(input);
+        break;
+      default:
+        m.firstClock = m.secondClock = m.secondClock - std::min(m.secondClock, step * 60000);
+        break;
+    }
+
+    fake.libraries.SetMemoryStatusFails(m.memoryFails);
+    fake.libraries.SetProcessorCounters(m.counters.idleTime, m.counters.systemTime,
+                                        m.counters.processors);
+    fake.system.SetAcLineStatus(m.power);
+    memory.NextTick(m.memory);
+    clock.NextTick(m.firstClock, m.secondClock);
+
+    const std::int64_t lastBefore = tick.LastExecuteTime();
+    const std::size_t memoryCallsBefore = fake.libraries.MemoryStatusCalls();
+    const std::size_t samplesBefore = fake.libraries.SystemInformationCalls(0);
+    const std::size_t powerBefore = fake.system.PowerStatusQueries();
+    const std::size_t writesBefore = fake.registry.SetValueCount();
+
+    const Expected e = Decide(model, m);
+    tick.MainTimerTimer();
+
+    // Built only for a failure report.
+    const Launches launched = shell.TakeLaunches();
+    const auto what = [&] { return Describe(t, model, m, e) + "\nlaunched" + Shown(launched); };
+    CALVERA_FUZZ_CHECK(shell.AllWellFormed(), what());
+    CALVERA_FUZZ_CHECK(model.started || launched.empty(), what());
+    CALVERA_FUZZ_CHECK(launched.empty() == !e.run, what());
+    if (e.run)
+      CheckChunks(launched, e.freeMegabytes, what);
+    CALVERA_FUZZ_CHECK(launched == e.chunks, what());
+    CALVERA_FUZZ_CHECK(tick.LastExecuteTime() == model.lastExecuteTime,
+                       what() + "\nLastExecuteTime " + std::to_string(tick.LastExecuteTime()));
+    CALVERA_FUZZ_CHECK(e.run || tick.LastExecuteTime() == lastBefore, what());
+
+    // Each measurement only where the decision needs it.
+    CALVERA_FUZZ_CHECK(
+        fake.libraries.MemoryStatusCalls() - memoryCallsBefore == (e.measured ? 3u : 0u), what());
+    CALVERA_FUZZ_CHECK(
+        fake.libraries.SystemInformationCalls(0) - samplesBefore == (e.sampled ? 1u : 0u), what());
+    CALVERA_FUZZ_CHECK(fake.system.PowerStatusQueries() - powerBefore == (e.powerQueried ? 1u : 0u),
+                       what());
+    CALVERA_FUZZ_CHECK(clock.Reads() == (e.run     ? 2
+                                         : e.gates ? 1
+                                                   : 0),
+                       what() + "\nclock reads " + std::to_string(clock.Reads()));
+    CALVERA_FUZZ_CHECK(fake.registry.OpenHandleCount() == 0, what());
+    CALVERA_FUZZ_CHECK(fake.libraries.LoadedLibraryCount() == 0, what());
+    CALVERA_FUZZ_CHECK(fake.libraries.UnmatchedFrees() == 0, what());
+
+    // The update stamp: cleared, then the local time written, and nothing else ever written.
+    CALVERA_FUZZ_CHECK(fake.registry.SetValueCount() - writesBefore == (updated ? 2u : 0u), what());
+    if (updated) {
+      CALVERA_FUZZ_CHECK(fake.registry.GetDword(kRoot, key, u"Updated") == 0u, what());
+      const auto stamp = fake.registry.GetString(kRoot, key, u"UpdatedDate");
+      CALVERA_FUZZ_CHECK(stamp.has_value(), what());
+      const auto seconds = ParseDecimal(*stamp);
+      CALVERA_FUZZ_CHECK(seconds.has_value(), what() + "\nUpdatedDate " + Show(*stamp));
+      if (const auto range = StampRange(localTime)) {
+        CALVERA_FUZZ_CHECK(
+            *seconds >= range->first && *seconds <= range->second,
+            what() + "\nUpdatedDate " + Show(*stamp) + " for " + std::to_string(localTime.year) +
+                "-" + std::to_string(localTime.month) + "-" + std::to_string(localTime.day) + " " +
+                std::to_string(localTime.hour) + ":" + std::to_string(localTime.minute) + ":" +
+                std::to_string(localTime.second) + "." + std::to_string(localTime.milliseconds) +
+                ", expected " + std::to_string(range->first));
+      }
+    }
+  }
+  return 0;
+}
