@@ -28,7 +28,8 @@ BENCH_WIN64="$CALVERA_ROOT/build/win64-release"
 # What the figures run: the benchmark programs, and for the service's figures the product, the
 # stand-in companion, the service control tool and the probe report.
 BENCH_HOST_TARGETS=(tick_allocations)
-BENCH_WIN64_TARGETS=(tick_cost Calvera companion_standin service_control probe_report)
+BENCH_WIN64_TARGETS=(tick_cost Calvera companion_standin service_control probe_report
+                     bench_floor_program bench_reaction_timer)
 
 # build_release PRESET TARGET...: configures the preset once and builds only those targets.
 build_release() {
