@@ -1,5 +1,7 @@
 #include "service/control_queue.h"
 
+#include "platform/relative_wait.h"
+
 namespace calvera::service {
 
 void ControlQueue::Open() {
@@ -55,8 +57,15 @@ void ControlQueue::WaitForRequest() {
 }
 
 bool ControlQueue::WaitForRequest(std::chrono::milliseconds limit) {
+  // Measured on the steady clock and waited as intervals, never as a calendar deadline.
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   std::unique_lock lock(mutex_);
-  posted_.wait_for(lock, limit, [this] { return !codes_.empty() || !open_; });
+  while (codes_.empty() && open_) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero())
+      break;
+    platform::WaitAtMost(posted_, lock, left);
+  }
   return !codes_.empty();
 }
 
