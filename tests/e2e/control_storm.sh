@@ -91,5 +91,48 @@ for round in 1 2 3; do
   check "round $round: the service process ends" wait_for 5 process_gone "${pid:-0}"
 done
 
+# Short sequences, each from RUNNING with freeing on: the state they end in, and whether the
+# timer then ticks. Any control resumes a paused service thread, but only a continue switches
+# the timer back on.
+sequences=(
+  "pause 200|PAUSED|off"
+  "pause interrogate|PAUSED|off"
+  "pause pause|PAUSED|off"
+  "pause 255 128 interrogate|PAUSED|off"
+  "continue|RUNNING|on"
+  "pause 200 continue|RUNNING|on"
+  "pause continue pause|PAUSED|off"
+  "pause continue continue 130|RUNNING|on"
+)
+# ticking ON|OFF: whether companions are started after now, within 3 s; one started just
+# before now may take a while to record its start.
+ticking() {
+  local after=$(($(uptime_ms) + 1500)) lines
+  lines=$(log_lines)
+  if [[ $1 == on ]]; then
+    wait_for 5 has_new_start "$lines"
+  else
+    sleep 3
+    equals "$(starts_after "$after")" 0
+  fi
+}
+# LoadCalvera false would make the start clear DefragMemory.
+calvera_reg write LoadCalvera dword dword:1 DefragMemory dword dword:1
+calvera_sc start Calvera >/dev/null
+calvera_sc wait Calvera RUNNING 20000 >/dev/null
+for entry in "${sequences[@]}"; do
+  IFS='|' read -r sequence state timer <<<"$entry"
+  for control in $sequence; do
+    [[ $control == pause || $control == continue || $control == interrogate ]] &&
+      calvera_sc "$control" Calvera >/dev/null || calvera_sc control Calvera "$control" >/dev/null
+  done
+  check "$sequence: ends $state" equals "$(calvera_sc wait Calvera "$state" 2000)" "$state"
+  check "$sequence: the timer is $timer" ticking "$timer"
+  calvera_sc await Calvera continue RUNNING 2000 >/dev/null
+done
+check "after the sequences, stop reaches STOPPED within ${stop_deadline_ms} ms" \
+  within "$(calvera_sc await Calvera stop STOPPED 5000 | awk '$1 == "STOPPED" { print $2 }' | grep . || echo 99999)" \
+  "$stop_deadline_ms"
+
 check "no failure was logged by the service" no_failure_logged "$session_log"
 finish_suite
