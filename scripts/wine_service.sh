@@ -149,13 +149,16 @@ log_lines() { wc -l 2>/dev/null <"$CALVERA_COMPANION_LOG" || echo 0; }
 new_lines() { tail -n +$(($1 + 1)) "$CALVERA_COMPANION_LOG" 2>/dev/null; }
 new_amounts() { new_lines "$1" | awk '$1 == "start" { print $2 }'; }
 has_new_start() { [[ -n "$(new_amounts "$1")" ]]; }
-# all_started LINES RUNNING: every companion started since the log had LINES lines (when
-# RUNNING companions were alive) has written its start line: the starts since then are at
-# least the companions alive now or done since, less those RUNNING ones.
-all_started() {
-  local counts
-  read -r -a counts < <(new_lines "$1" | awk '{ n[$1]++ } END { print n["start"] + 0, n["done"] + 0 }')
-  ((counts[0] >= counts[1] + $(companion_count) - $2))
+# settled LINES RUN: every companion started since the log had LINES lines has ended, the
+# starts since then are whole runs of RUN launches, and no start follows within half a second.
+# A tick under way when the service was paused ends its launches first; a run of 24 launches
+# takes seconds under Wine on a loaded machine.
+settled() {
+  local before
+  before=$(new_amounts "$1" | wc -l)
+  ((before % $2 == 0)) && no_companions || return 1
+  sleep 0.5
+  ((before == $(new_amounts "$1" | wc -l))) && no_companions
 }
 process_gone() { [[ ! -d /proc/$1 ]]; }
 no_failure_logged() {
