@@ -139,25 +139,18 @@ struct Memory {
   std::uint64_t available = 0;
 };
 
-// The fake's GlobalMemoryStatusEx adds 1 GiB of page file to the total, so it cannot report a
-// total in the top gigabyte of the 64-bit range; those read as 0 just as 2^63 does.
-std::uint64_t FakeableTotal(std::uint64_t total) {
-  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() - (1ull << 30);
-  return total > kLimit ? kLimit : total;
-}
-
 // The total that the level and the amount are taken from, below 2^63 kept under 8 TiB: each
 // of its megabytes can be a launch, and a few million launches take seconds a tick. Levels
 // beyond 64 bits stay within reach (2^43 bytes times 21474836 percent), and so do totals that
 // read as 0.
 std::uint64_t LaunchableTotal(std::uint64_t total) {
   constexpr std::uint64_t kMask = (std::uint64_t{1} << 43) - 1;
-  return total >= (std::uint64_t{1} << 63) ? FakeableTotal(total) : total & kMask;
+  return total >= (std::uint64_t{1} << 63) ? total : total & kMask;
 }
 
 Memory ReadMemory(InputReader& input) {
   Memory memory;
-  memory.firstTotal = FakeableTotal(Uint64(input));
+  memory.firstTotal = Uint64(input);
   memory.secondTotal = LaunchableTotal(Uint64(input));
   memory.available = Uint64(input);
   return memory;
@@ -172,9 +165,7 @@ struct Counters {
 Counters ReadCounters(InputReader& input) {
   Counters counters;
   counters.idleTime = static_cast<std::int64_t>(Uint64(input));
-  // The fake derives a boot time an hour before the system time, so keep that representable.
-  constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min() + 36000000000;
-  counters.systemTime = std::max(static_cast<std::int64_t>(Uint64(input)), kLowest);
+  counters.systemTime = static_cast<std::int64_t>(Uint64(input));
   counters.processors = input.Byte();
   return counters;
 }

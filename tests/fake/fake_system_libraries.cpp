@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 #include "platform/entry_points.h"
 
@@ -259,7 +260,10 @@ std::int32_t FakeSystemLibraries::GlobalMemoryStatusEx(void* record) {
   }
   status.ullTotalPhys = totalPhys_;
   status.ullAvailPhys = availPhys_;
-  status.ullTotalPageFile = totalPhys_ + (1ull << 30);
+  // A page file of 1 GiB beside the memory, saturated for totals near the top of the range.
+  constexpr std::uint64_t kMaxBytes = std::numeric_limits<std::uint64_t>::max();
+  status.ullTotalPageFile = totalPhys_ > kMaxBytes - (1ull << 30) ? kMaxBytes
+                                                                   : totalPhys_ + (1ull << 30);
   status.ullAvailPageFile = availPhys_ / 2;
   status.ullTotalVirtual = kUserAddressSpace;
   status.ullAvailVirtual = kUserAddressSpace - (64ull << 20);
@@ -308,7 +312,10 @@ std::int32_t FakeSystemLibraries::NtQuerySystemInformation(std::int32_t infoClas
       if (length > sizeof(TimeOfDayInformation))
         return answer(kStatusInfoLengthMismatch, 0);
       TimeOfDayInformation timeOfDay{};
-      timeOfDay.bootTime = systemTime_ - 36000000000;
+      // Booted an hour before; a clock set within the hour of the range's bottom boots at it.
+      constexpr std::int64_t kHour = 36000000000;
+      constexpr std::int64_t kEarliest = std::numeric_limits<std::int64_t>::min();
+      timeOfDay.bootTime = systemTime_ < kEarliest + kHour ? kEarliest : systemTime_ - kHour;
       timeOfDay.currentTime = systemTime_;
       timeOfDay.timeZoneBias = -36000000000;
       timeOfDay.timeZoneId = 1;
