@@ -31,42 +31,10 @@ BENCH_HOST_TARGETS=(tick_allocations)
 BENCH_WIN64_TARGETS=(tick_cost Calvera companion_standin service_control probe_report
                      bench_floor_program bench_reaction_timer)
 
-# build_release PRESET TARGET...: configures the preset once and builds only those targets.
-build_release() {
-  local preset="$1"
-  shift
-  local dir="$CALVERA_ROOT/build/$preset"
-  mkdir -p "$CALVERA_ROOT/build"
-  if [[ ! -f "$dir/CMakeCache.txt" ]]; then
-    log "configuring $preset"
-    cmake --preset "$preset" -S "$CALVERA_ROOT" >"$dir.configure.log" 2>&1 || {
-      cat "$dir.configure.log" >&2
-      rm -f "$dir/CMakeCache.txt"
-      return 1
-    }
-  fi
-  log "building $preset"
-  cmake --build "$dir" --parallel "$(nproc)" --target "$@" -- --no-print-directory \
-    >"$dir.build.log" 2>&1 || {
-    cat "$dir.build.log" >&2
-    return 1
-  }
-}
-
 # A Wine prefix of the benchmarks' own, so that a run never meets the tests' wineserver or
-# their settings; otherwise the environment of wine_environment.
+# their settings.
 bench_wine_environment() {
-  export WINEPREFIX="$CALVERA_ROOT/build/bench-wineprefix"
-  export WINEARCH=win64
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINEDEBUG="${WINEDEBUG:--all}"
-  unset DISPLAY
-  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    log "creating the Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    wineboot --init >/dev/null 2>&1 || true
-    wineserver --wait || true
-  fi
+  wine_environment "$CALVERA_ROOT/build/bench-wineprefix"
   # One wineserver for the whole run, so that no figure pays for starting one; this prefix's
   # alone, ended by cleanup.
   wineserver -p
@@ -106,8 +74,8 @@ collect() {
 }
 
 ensure_packages || exit 1
-build_release host-release "${BENCH_HOST_TARGETS[@]}" || exit 1
-build_release win64-release "${BENCH_WIN64_TARGETS[@]}" || exit 1
+build_preset host-release "${BENCH_HOST_TARGETS[@]}" || exit 1
+build_preset win64-release "${BENCH_WIN64_TARGETS[@]}" || exit 1
 bench_wine_environment
 
 tick_cost_options=()

@@ -58,15 +58,7 @@ if [[ ! -f "$tools/calvera_floor.exe" || ! -f "$tools/calvera_reaction.exe" ]]; 
 fi
 
 # Our own prefix, so that no other Wine user shares the wineserver or the service manager.
-export WINEPREFIX="${CALVERA_BENCH_WINEPREFIX:-$CALVERA_ROOT/build/bench-service-wineprefix}"
-export WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-unset DISPLAY
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  log "creating the Wine prefix $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver --wait || true
-fi
+wine_environment "${CALVERA_BENCH_WINEPREFIX:-$CALVERA_ROOT/build/bench-service-wineprefix}"
 
 work="$CALVERA_ROOT/build/logs/service-figures"
 rm -rf "$work"

@@ -27,31 +27,41 @@ ensure_packages() {
   fi
 }
 
+# build_preset PRESET [TARGET...]: configures PRESET (once) and builds it, or only TARGETs.
+build_preset() {
+  local preset="$1"
+  shift
+  local dir="$CALVERA_ROOT/build/$preset" targets=()
+  (($#)) && targets=(--target "$@")
+  mkdir -p "$CALVERA_ROOT/build"
+  if [[ ! -f "$dir/CMakeCache.txt" ]]; then
+    log "configuring $preset"
+    cmake --preset "$preset" -S "$CALVERA_ROOT" >"$dir.configure.log" 2>&1 || {
+      cat "$dir.configure.log" >&2
+      rm -f "$dir/CMakeCache.txt"
+      return 1
+    }
+  fi
+  log "building $preset"
+  cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}" -- --no-print-directory \
+    >"$dir.build.log" 2>&1 || {
+    cat "$dir.build.log" >&2
+    return 1
+  }
+}
+
 # build_presets [preset...]: configures (once) and builds each preset.
 build_presets() {
   local preset
   for preset in "$@"; do
-    mkdir -p "$CALVERA_ROOT/build"
-    if [[ ! -f "$CALVERA_ROOT/build/$preset/CMakeCache.txt" ]]; then
-      log "configuring $preset"
-      cmake --preset "$preset" -S "$CALVERA_ROOT" >"$CALVERA_ROOT/build/$preset.configure.log" 2>&1 || {
-        cat "$CALVERA_ROOT/build/$preset.configure.log" >&2
-        rm -f "$CALVERA_ROOT/build/$preset/CMakeCache.txt"
-        return 1
-      }
-    fi
-    log "building $preset"
-    cmake --build "$CALVERA_ROOT/build/$preset" --parallel "$(nproc)" -- --no-print-directory \
-      >"$CALVERA_ROOT/build/$preset.build.log" 2>&1 || {
-      cat "$CALVERA_ROOT/build/$preset.build.log" >&2
-      return 1
-    }
+    build_preset "$preset" || return 1
   done
 }
 
-# The project's private Wine prefix, created on first use. Exports the Wine environment.
+# wine_environment [PREFIX]: exports the Wine environment for PREFIX, by default the project's
+# private prefix, and creates the prefix on first use.
 wine_environment() {
-  export WINEPREFIX="$CALVERA_ROOT/build/wineprefix"
+  export WINEPREFIX="${1:-$CALVERA_ROOT/build/wineprefix}"
   export WINEARCH=win64
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEDEBUG="${WINEDEBUG:--all}"

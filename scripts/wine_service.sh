@@ -14,14 +14,8 @@ CALVERA_INSTALL_WINDOWS="${CALVERA_INSTALL_WINDOWS:-}"
 CALVERA_COMPANION_LOG="${CALVERA_COMPANION_LOG:-}"
 
 # wine_service_environment: wine_environment, in the prefix CALVERA_WINEPREFIX when that is
-# set (Wine creates it on first use).
-wine_service_environment() {
-  wine_environment
-  if [[ -n "${CALVERA_WINEPREFIX:-}" ]]; then
-    export WINEPREFIX="$CALVERA_WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-  fi
-}
+# set.
+wine_service_environment() { wine_environment "${CALVERA_WINEPREFIX:-}"; }
 
 # begin_wine_session LOG: a persistent wineserver, and a session begun by us so that the
 # service manager, and every service it starts, writes Wine's err:eventlog channel (where
