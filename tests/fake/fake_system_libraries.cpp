@@ -317,7 +317,7 @@ std::int32_t FakeSystemLibraries::NtQuerySystemInformation(std::int32_t infoClas
       constexpr std::int64_t kEarliest = std::numeric_limits<std::int64_t>::min();
       timeOfDay.bootTime = systemTime_ < kEarliest + kHour ? kEarliest : systemTime_ - kHour;
       timeOfDay.currentTime = systemTime_;
-      timeOfDay.timeZoneBias = -36000000000;
+      timeOfDay.timeZoneBias = -kHour;
       timeOfDay.timeZoneId = 1;
       std::memcpy(buffer, &timeOfDay, length);
       return answer(0, length);
