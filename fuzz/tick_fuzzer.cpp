@@ -53,7 +53,7 @@ using platform::RegistryRoot;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
 constexpr int kMaxTicks = 24;
-constexpr platform::WindowHandle kOwner = 0x5150;
+constexpr platform::WindowHandle kOwner{0x5150};
 constexpr double kMegabyte = 1048576.0;
 constexpr char16_t kCompanion[] = u"C:\\Program Files\\Calvera\\CalveraDefrag.exe";
 

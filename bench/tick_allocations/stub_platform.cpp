@@ -12,9 +12,9 @@
 namespace calvera::bench {
 namespace {
 
-constexpr platform::RegistryKeyHandle kSettingsKey = 1;
-constexpr platform::LibraryHandle kKernel32 = 1;
-constexpr platform::LibraryHandle kNtdll = 2;
+constexpr platform::RegistryKeyHandle kSettingsKey{1};
+constexpr platform::LibraryHandle kKernel32{1};
+constexpr platform::LibraryHandle kNtdll{2};
 
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 constexpr std::uint8_t kProcessors = 4;
@@ -68,8 +68,8 @@ platform::ErrorCode StubRegistry::OpenKey(platform::RegistryRoot root,
                                           const char16_t* subKey,
                                           std::uint32_t,
                                           platform::RegistryKeyHandle* key) {
-  *key = IsSettingsKey(root, subKey) ? kSettingsKey : 0;
-  return *key != 0 ? platform::kErrorSuccess : platform::kErrorFileNotFound;
+  *key = IsSettingsKey(root, subKey) ? kSettingsKey : platform::RegistryKeyHandle{};
+  return *key == kSettingsKey ? platform::kErrorSuccess : platform::kErrorFileNotFound;
 }
 
 platform::ErrorCode StubRegistry::CreateKey(platform::RegistryRoot root,
@@ -123,7 +123,7 @@ void StubRegistry::CloseKey(platform::RegistryKeyHandle) {}
 platform::LibraryHandle StubLibraries::Load(const char16_t* name) {
   if (EqualIgnoringAsciiCase(name, u"Kernel32.dll"))
     return kKernel32;
-  return EqualIgnoringAsciiCase(name, u"ntdll.dll") ? kNtdll : 0;
+  return EqualIgnoringAsciiCase(name, u"ntdll.dll") ? kNtdll : platform::LibraryHandle{};
 }
 
 void* StubLibraries::FindEntryPoint(platform::LibraryHandle library, const char* name) {

@@ -18,12 +18,11 @@ constexpr std::uint32_t kView = platform::kKeyWow64_32Key;
 
 bool StoreSettings(platform::Registry& registry, std::span<const StoredSetting> settings) {
   RemoveSettings(registry);
-  platform::RegistryKeyHandle opened = 0;
-  if (registry.CreateKey(RegistryRoot::kLocalMachine, kKey, platform::kKeyWrite | kView, &opened) !=
-      platform::kErrorSuccess) {
+  platform::ScopedRegistryKey key(registry);
+  if (registry.CreateKey(RegistryRoot::kLocalMachine, kKey, platform::kKeyWrite | kView,
+                         key.put()) != platform::kErrorSuccess) {
     return false;
   }
-  const platform::ScopedRegistryKey key(registry, opened);
   for (const StoredSetting& setting : settings) {
     if (registry.SetValue(key.get(), setting.name, platform::kRegDword, &setting.value,
                           sizeof setting.value) != platform::kErrorSuccess) {

@@ -12,7 +12,6 @@ namespace calvera::config {
 namespace {
 
 using platform::Registry;
-using platform::RegistryKeyHandle;
 using platform::RegistryRoot;
 using platform::ScopedRegistryKey;
 
@@ -32,13 +31,13 @@ ScopedRegistryKey Open(Registry& registry,
                        AccessKind kind,
                        bool use64BitView) {
   const std::uint32_t access = RegistryAccessRights(kind, use64BitView, kProcessIs64Bit);
-  RegistryKeyHandle key = 0;
+  ScopedRegistryKey key(registry);
   const auto status = kind == AccessKind::kRead
-                          ? registry.OpenKey(root, BelowRoot(keyPath), access, &key)
-                          : registry.CreateKey(root, BelowRoot(keyPath), access, &key);
+                          ? registry.OpenKey(root, BelowRoot(keyPath), access, key.put())
+                          : registry.CreateKey(root, BelowRoot(keyPath), access, key.put());
   if (status != platform::kErrorSuccess)
     return {};
-  return ScopedRegistryKey(registry, key);
+  return key;
 }
 
 // One reading of a string value: empty when the value is absent or has no data, nullopt when

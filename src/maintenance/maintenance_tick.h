@@ -50,7 +50,7 @@ class MaintenanceTick {
 
   platform::Platform& platform_;
   std::atomic<bool> serviceStarted_{false};
-  platform::WindowHandle ownerWindow_ = 0;
+  platform::WindowHandle ownerWindow_{};
   // Seconds from the 64-bit millisecond count, so that neither the period nor the uptime
   // test is thrown off when the 32-bit count would wrap after 49.7 days.
   std::int64_t lastExecuteTime_ = 0;

@@ -8,8 +8,8 @@
 
 namespace calvera::platform {
 
-// HANDLE of a registered event source; 0 is none.
-using EventSourceHandle = std::uintptr_t;
+// HANDLE of a registered event source; {} is none.
+enum class EventSourceHandle : std::uintptr_t {};
 
 inline constexpr std::uint16_t kEventlogErrorType = 1;
 

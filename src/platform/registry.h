@@ -9,8 +9,8 @@ namespace calvera::platform {
 
 enum class RegistryRoot { kLocalMachine, kCurrentUser };
 
-// An open key; 0 is no key.
-using RegistryKeyHandle = std::uintptr_t;
+// HKEY of an open key; {} is none.
+enum class RegistryKeyHandle : std::uintptr_t {};
 
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;

@@ -9,10 +9,10 @@
 
 namespace calvera::platform {
 
-// SERVICE_STATUS_HANDLE; 0 is none.
-using ServiceStatusHandle = std::uintptr_t;
-// SC_HANDLE of the manager or of a service entry; 0 is none.
-using ServiceHandle = std::uintptr_t;
+// SERVICE_STATUS_HANDLE; {} is none. Never closed: it lives as long as the service.
+enum class ServiceStatusHandle : std::uintptr_t {};
+// SC_HANDLE of the manager or of a service entry; {} is none.
+enum class ServiceHandle : std::uintptr_t {};
 
 // SERVICE_STATUS, field by field.
 struct ServiceStatus {

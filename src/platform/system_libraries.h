@@ -5,8 +5,8 @@
 
 namespace calvera::platform {
 
-// A loaded library; 0 is none.
-using LibraryHandle = std::uintptr_t;
+// HMODULE of a loaded library; {} is none.
+enum class LibraryHandle : std::uintptr_t {};
 
 // Any thread may call.
 class SystemLibraries {

@@ -20,7 +20,12 @@ inline constexpr ErrorCode kErrorFailedServiceControllerConnect = 1063;
 inline constexpr ErrorCode kErrorServiceMarkedForDelete = 1072;
 inline constexpr ErrorCode kErrorServiceExists = 1073;
 
-// Opaque handle values. 0 is never a valid handle of any kind.
-using WindowHandle = std::uintptr_t;
+// Each kind of handle is a type of its own over the value the API hands out, so that a handle
+// can only be passed to the functions of its kind: closing a registry key through the service
+// manager does not compile. A value-initialized handle ({}) is none; no kind has a valid
+// handle of that value. The kinds are declared beside the interfaces that open them.
+//
+// HWND.
+enum class WindowHandle : std::uintptr_t {};
 
 }  // namespace calvera::platform

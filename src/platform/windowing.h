@@ -14,7 +14,7 @@ inline constexpr std::uint32_t kWmUser = 0x0400;
 
 // MSG, as far as the system looks at it.
 struct WindowMessage {
-  WindowHandle window = 0;
+  WindowHandle window{};
   std::uint32_t message = 0;
   std::uintptr_t wParam = 0;
   std::intptr_t lParam = 0;

@@ -36,7 +36,7 @@ void TService::ServiceEntry(std::uint32_t argc, char16_t** argv) noexcept {
     platform::ErrorCode error = platform::kErrorSuccess;
     statusHandle_ =
         platform_.services.RegisterControlHandler(name_.c_str(), GetServiceController(), &error);
-    if (statusHandle_ == 0) {
+    if (statusHandle_ == platform::ServiceStatusHandle{}) {
       LogMessage(SystemErrorText(platform_.eventLog, error));
       return;
     }

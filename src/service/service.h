@@ -104,7 +104,7 @@ class TService {
   void SetStatus(TCurrentStatus status);
   // Sends the current state to the manager; a refused report is written to the event log.
   void ReportStatus();
-  // 0 until `ServiceEntry` has registered the control handler.
+  // None until `ServiceEntry` has registered the control handler.
   platform::ServiceStatusHandle StatusHandle() const { return statusHandle_; }
   // The service thread while one exists, else null. Read on the service thread.
   TServiceThread* ServiceThread() const { return serviceThread_.get(); }
@@ -170,7 +170,7 @@ class TService {
   std::vector<std::u16string> params_;
   TCurrentStatus status_ = TCurrentStatus::csStopped;
   StatusCheckPoint checkPoint_;
-  platform::ServiceStatusHandle statusHandle_ = 0;
+  platform::ServiceStatusHandle statusHandle_{};
   ControlQueue requests_;
   std::unique_ptr<TServiceThread> serviceThread_;
   std::unique_ptr<TEventLogger> eventLogger_;

@@ -27,9 +27,9 @@ const std::map<platform::ErrorCode, std::u16string>& WindowsMessages() {
 platform::EventSourceHandle FakeEventLog::RegisterSource(const char16_t* sourceName) {
   std::lock_guard lock(mutex_);
   if (failures_[Call::kRegisterSource]) {
-    return 0;
+    return {};
   }
-  const platform::EventSourceHandle handle = nextHandle_++;
+  const platform::EventSourceHandle handle = handles_.Next();
   sources_[handle] = sourceName ? sourceName : u"";
   ++registered_;
   return handle;

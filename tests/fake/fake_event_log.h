@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fake/handle_values.h"
 #include "platform/event_log.h"
 
 namespace calvera::fake {
@@ -57,7 +58,7 @@ class FakeEventLog : public platform::EventLog {
   std::map<Call, bool> failures_;
   std::map<platform::ErrorCode, std::u16string> messages_;
   std::map<platform::EventSourceHandle, std::u16string> sources_;
-  platform::EventSourceHandle nextHandle_ = 0x2000;
+  HandleValues<platform::EventSourceHandle> handles_{0x2000};
   std::vector<Entry> entries_;
   int registered_ = 0;
   int deregistered_ = 0;

@@ -72,7 +72,7 @@ ErrorCode FakeRegistry::Open(Call call,
     ++calls_[call];
     return platform::kErrorInvalidParameter;
   }
-  *key = 0;
+  *key = {};
   openings_.push_back({call, root, subKey, access});
   if (const ErrorCode failure = TakeFailure(call); failure != 0)
     return failure;
@@ -98,7 +98,7 @@ ErrorCode FakeRegistry::Open(Call call,
     if (!path.empty())
       keys_[{root, path}];
   }
-  *key = nextHandle_++;
+  *key = handleValues_.Next();
   handles_[*key] = {root, path, access};
   return platform::kErrorSuccess;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fake/handle_values.h"
 #include "platform/registry.h"
 
 namespace calvera::fake {
@@ -146,7 +147,7 @@ class FakeRegistry : public platform::Registry {
   std::map<Call, std::size_t> calls_;
   std::size_t unmatchedCloses_ = 0;
   std::map<platform::RegistryKeyHandle, Handle> handles_;
-  platform::RegistryKeyHandle nextHandle_ = 0x1000;
+  HandleValues<platform::RegistryKeyHandle> handleValues_{0x1000};
   std::vector<Opening> openings_;
   std::vector<std::u16string> setValueNames_;
 };

@@ -202,10 +202,10 @@ platform::ServiceStatusHandle FakeServiceControlManager::RegisterControlHandler(
     if (error) {
       *error = failure;
     }
-    return 0;
+    return {};
   }
   const std::u16string key = Key(serviceName);
-  const platform::ServiceStatusHandle handle = nextStatusHandle_++;
+  const platform::ServiceStatusHandle handle = statusHandleValues_.Next();
   registrations_[key] = {handler, handle};
   statusHandles_[handle] = key;
   lastStatus_.erase(key);
@@ -235,9 +235,9 @@ platform::ServiceHandle FakeServiceControlManager::OpenManager(std::uint32_t, Er
     if (error) {
       *error = failure;
     }
-    return 0;
+    return {};
   }
-  const platform::ServiceHandle handle = nextHandle_++;
+  const platform::ServiceHandle handle = handleValues_.Next();
   openHandles_[handle] = {true, {}};
   return handle;
 }
@@ -267,7 +267,7 @@ platform::ServiceHandle FakeServiceControlManager::CreateService(
     if (error) {
       *error = failure;
     }
-    return 0;
+    return {};
   }
   Entry entry;
   entry.name = definition.serviceName;
@@ -283,7 +283,7 @@ platform::ServiceHandle FakeServiceControlManager::CreateService(
   }
   entry.password = definition.password ? definition.password : u"";
   entries_[key] = std::move(entry);
-  const platform::ServiceHandle handle = nextHandle_++;
+  const platform::ServiceHandle handle = handleValues_.Next();
   openHandles_[handle] = {false, key};
   return handle;
 }
@@ -306,9 +306,9 @@ platform::ServiceHandle FakeServiceControlManager::OpenService(platform::Service
     if (error) {
       *error = failure;
     }
-    return 0;
+    return {};
   }
-  const platform::ServiceHandle handle = nextHandle_++;
+  const platform::ServiceHandle handle = handleValues_.Next();
   openHandles_[handle] = {false, key};
   return handle;
 }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "fake/handle_values.h"
 #include "platform/service_control_manager.h"
 
 namespace calvera::fake {
@@ -171,12 +172,12 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   std::map<std::u16string, Registration> registrations_;
   std::map<platform::ServiceStatusHandle, std::u16string> statusHandles_;
   std::map<std::u16string, platform::ServiceStatus> lastStatus_;
-  platform::ServiceStatusHandle nextStatusHandle_ = 0x5000;
+  HandleValues<platform::ServiceStatusHandle> statusHandleValues_{0x5000};
   std::vector<StatusReport> reports_;
   std::size_t setStatusCalls_ = 0;
   std::map<std::u16string, Entry> entries_;
   std::map<platform::ServiceHandle, OpenHandle> openHandles_;
-  platform::ServiceHandle nextHandle_ = 0x6000;
+  HandleValues<platform::ServiceHandle> handleValues_{0x6000};
 };
 
 }  // namespace calvera::fake

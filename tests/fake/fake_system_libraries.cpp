@@ -64,8 +64,8 @@ struct KnownLibrary {
   const char16_t* name;  // lower case
   platform::LibraryHandle handle;
 };
-constexpr platform::LibraryHandle kKernel32 = 0x7FF10000;
-constexpr platform::LibraryHandle kNtdll = 0x7FF20000;
+constexpr auto kKernel32 = static_cast<platform::LibraryHandle>(0x7FF10000);
+constexpr auto kNtdll = static_cast<platform::LibraryHandle>(0x7FF20000);
 constexpr KnownLibrary kLibraries[] = {{u"kernel32.dll", kKernel32}, {u"ntdll.dll", kNtdll}};
 
 std::u16string LowerCase(std::u16string text) {
@@ -88,12 +88,12 @@ FakeSystemLibraries::~FakeSystemLibraries() {
 
 platform::LibraryHandle FakeSystemLibraries::Load(const char16_t* name) {
   if (name == nullptr)
-    return 0;
+    return {};
   const std::u16string wanted = LowerCase(name);
   std::lock_guard lock(mutex_);
   ++loadCalls_[wanted];
   if (missingLibraries_.count(wanted) != 0)
-    return 0;
+    return {};
   if (auto failure = loadFailures_.find(wanted);
       failure != loadFailures_.end() && failure->second.times != 0) {
     if (failure->second.after > 0) {
@@ -101,7 +101,7 @@ platform::LibraryHandle FakeSystemLibraries::Load(const char16_t* name) {
     } else {
       if (failure->second.times > 0)
         --failure->second.times;
-      return 0;
+      return {};
     }
   }
   for (const KnownLibrary& library : kLibraries) {
@@ -110,7 +110,7 @@ platform::LibraryHandle FakeSystemLibraries::Load(const char16_t* name) {
       return library.handle;
     }
   }
-  return 0;
+  return {};
 }
 
 void* FakeSystemLibraries::FindEntryPoint(platform::LibraryHandle library, const char* name) {

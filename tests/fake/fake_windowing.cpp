@@ -26,9 +26,9 @@ void FakeWindowing::Enqueue(std::thread::id thread, const WindowMessage& message
 WindowHandle FakeWindowing::CreateMessageWindow(platform::WindowProcedure* procedure) {
   std::lock_guard lock(mutex_);
   if (failCreateWindow_ || procedure == nullptr) {
-    return 0;
+    return {};
   }
-  const WindowHandle window = nextWindow_++;
+  const WindowHandle window = windowValues_.Next();
   windows_[window] = {std::this_thread::get_id(), procedure, {}};
   return window;
 }

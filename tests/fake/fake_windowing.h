@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "fake/handle_values.h"
 #include "platform/windowing.h"
 
 namespace calvera::fake {
@@ -100,7 +101,7 @@ class FakeWindowing : public platform::Windowing {
   std::condition_variable changed_;
   std::map<platform::WindowHandle, Window> windows_;
   std::map<std::thread::id, ThreadQueue> queues_;
-  platform::WindowHandle nextWindow_ = 0x3000;
+  HandleValues<platform::WindowHandle> windowValues_{0x3000};
   bool failCreateWindow_ = false;
   bool failSetTimer_ = false;
   bool failPostMessage_ = false;

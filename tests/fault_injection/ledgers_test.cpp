@@ -20,24 +20,24 @@ TEST(LedgersTest, NoticeWhatIsLeftOpenAndWhatIsClosedWithoutBeingOpen) {
   const Slip slips[] = {
       {"registry keys left open",
        [](fake::FakePlatform& f) {
-         platform::RegistryKeyHandle key = 0;
+         platform::RegistryKeyHandle key{};
          ASSERT_EQ(f.registry.CreateKey(platform::RegistryRoot::kLocalMachine, u"Software\\A",
                                         platform::kKeyWrite, &key),
                    0u);
        }},
       {"registry keys closed that were not open",
-       [](fake::FakePlatform& f) { f.registry.CloseKey(0x1234); }},
+       [](fake::FakePlatform& f) { f.registry.CloseKey(platform::RegistryKeyHandle{0x1234}); }},
       {"libraries left loaded", [](fake::FakePlatform& f) { f.libraries.Load(u"ntdll.dll"); }},
       {"libraries freed that were not loaded",
-       [](fake::FakePlatform& f) { f.libraries.Free(0x1234); }},
+       [](fake::FakePlatform& f) { f.libraries.Free(platform::LibraryHandle{0x1234}); }},
       {"service handles left open",
        [](fake::FakePlatform& f) { f.services.OpenManager(0xF003F, nullptr); }},
       {"service handles closed that were not open",
-       [](fake::FakePlatform& f) { f.services.CloseServiceHandle(0x1234); }},
+       [](fake::FakePlatform& f) { f.services.CloseServiceHandle(platform::ServiceHandle{0x1234}); }},
       {"event sources left registered",
        [](fake::FakePlatform& f) { f.eventLog.RegisterSource(u"Calvera"); }},
       {"event sources deregistered that were not registered",
-       [](fake::FakePlatform& f) { f.eventLog.DeregisterSource(0x1234); }},
+       [](fake::FakePlatform& f) { f.eventLog.DeregisterSource(platform::EventSourceHandle{0x1234}); }},
       {"COM initializations not undone", [](fake::FakePlatform& f) { f.process.CoInitialize(); }},
   };
   for (const Slip& slip : slips) {

@@ -89,11 +89,11 @@ TEST_F(MaintenanceTickTest, FreesTheConfiguredShareInChunksOfAtMost1024Megabytes
 TEST_F(MaintenanceTickTest, LaunchesTheCompanionBesideTheExecutableWithoutWaiting) {
   const std::u16string directory = u"C:\\Program Files\\" + std::u16string(300, u'd') + u"\\";
   fake_.process.SetModuleFileName(directory + u"Calvera.exe");
-  tick_.SetOwnerWindow(0x1234);
+  tick_.SetOwnerWindow(platform::WindowHandle{0x1234});
   fake_.process.SetShellExecuteResult(2);  // a failing launch does not stop the next chunk
   ASSERT_EQ(StartedTick().size(), 5u);
   for (const auto& call : fake_.process.ShellCalls()) {
-    EXPECT_EQ(call.owner, 0x1234u);
+    EXPECT_EQ(call.owner, platform::WindowHandle{0x1234});
     EXPECT_EQ(call.verb, u"open");
     EXPECT_EQ(call.file, directory + u"CalveraDefrag.exe");
     EXPECT_FALSE(call.directory.has_value());

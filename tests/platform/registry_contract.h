@@ -47,12 +47,11 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
 
   // Stores raw data in the view the settings store uses by default.
   void Put(const char16_t* name, std::uint32_t type, const void* data, std::uint32_t size) {
-    platform::RegistryKeyHandle key = 0;
+    platform::ScopedRegistryKey key(*registry_);
     const auto access =
         config::RegistryAccessRights(config::AccessKind::kWrite, false, kProcessIs64Bit);
-    ASSERT_EQ(registry_->CreateKey(kRoot, SubKey().c_str(), access, &key), 0u);
-    const platform::ScopedRegistryKey owner(*registry_, key);
-    ASSERT_EQ(registry_->SetValue(key, name, type, data, size), 0u);
+    ASSERT_EQ(registry_->CreateKey(kRoot, SubKey().c_str(), access, key.put()), 0u);
+    ASSERT_EQ(registry_->SetValue(key.get(), name, type, data, size), 0u);
   }
   void PutText(const char16_t* name, std::uint32_t type, const std::u16string& text) {
     Put(name, type, text.data(), static_cast<std::uint32_t>((text.size() + 1) * 2));
@@ -65,28 +64,23 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
   };
   Stored Get(const std::u16string& subKey, const char16_t* name, std::uint32_t view) {
     Stored stored;
-    platform::RegistryKeyHandle key = 0;
-    if (registry_->OpenKey(kRoot, subKey.c_str(), platform::kKeyRead | view, &key) != 0) {
+    platform::ScopedRegistryKey key(*registry_);
+    if (registry_->OpenKey(kRoot, subKey.c_str(), platform::kKeyRead | view, key.put()) != 0) {
       return stored;
     }
-    const platform::ScopedRegistryKey owner(*registry_, key);
     std::uint32_t size = 0;
     std::uint32_t type = 0;
-    if (registry_->QueryValue(key, name, &type, nullptr, &size) != 0)
+    if (registry_->QueryValue(key.get(), name, &type, nullptr, &size) != 0)
       return stored;
     stored.data.resize(size);
-    if (registry_->QueryValue(key, name, &type, stored.data.data(), &size) != 0)
+    if (registry_->QueryValue(key.get(), name, &type, stored.data.data(), &size) != 0)
       return stored;
     stored.type = type;
     return stored;
   }
   bool KeyExists(const std::u16string& subKey, std::uint32_t view) {
-    platform::RegistryKeyHandle key = 0;
-    if (registry_->OpenKey(kRoot, subKey.c_str(), platform::kKeyRead | view, &key) != 0) {
-      return false;
-    }
-    registry_->CloseKey(key);
-    return true;
+    platform::ScopedRegistryKey key(*registry_);
+    return registry_->OpenKey(kRoot, subKey.c_str(), platform::kKeyRead | view, key.put()) == 0;
   }
 
   std::u16string ReadString(const char16_t* name) {

@@ -48,7 +48,7 @@ class RecordingProcedure final : public WindowProcedure {
   bool HandleMessage(std::uint32_t message,
                      std::uintptr_t wParam,
                      std::intptr_t lParam) noexcept override {
-    received.push_back(WindowMessage{0, message, wParam, lParam});
+    received.push_back(WindowMessage{{}, message, wParam, lParam});
     return message == kTestMessage || message == kWmTimer;
   }
 
@@ -161,7 +161,7 @@ TEST_F(Win32ServiceEntryWineTest, AMissingServiceFailsWithItsOwnError) {
   ErrorCode error = 0;
   EXPECT_EQ(
       services_.OpenService(manager_.get(), u"CalveraNoSuchService", kServiceAllAccess, &error),
-      0u);
+      ServiceHandle{});
   EXPECT_EQ(error, kErrorServiceDoesNotExist);
 }
 
@@ -182,7 +182,7 @@ TEST_F(Win32ServiceEntryWineTest, CreateServicePassesEveryArgumentInItsPlace) {
                                       services_.CreateService(manager_.get(), definition, &error));
     ASSERT_TRUE(created) << error;
     error = 0;
-    EXPECT_EQ(services_.CreateService(manager_.get(), definition, &error), 0u);
+    EXPECT_EQ(services_.CreateService(manager_.get(), definition, &error), ServiceHandle{});
     EXPECT_EQ(error, kErrorServiceExists);
 
     Registry& registry = Real().registry;
@@ -206,7 +206,7 @@ TEST_F(Win32ServiceEntryWineTest, CreateServicePassesEveryArgumentInItsPlace) {
     EXPECT_EQ(services_.DeleteService(created.get()), kErrorSuccess);
   }
   error = 0;
-  EXPECT_EQ(services_.OpenService(manager_.get(), kName, kServiceAllAccess, &error), 0u);
+  EXPECT_EQ(services_.OpenService(manager_.get(), kName, kServiceAllAccess, &error), ServiceHandle{});
   EXPECT_EQ(error, kErrorServiceDoesNotExist);
 }
 

@@ -29,9 +29,9 @@ TEST(FakeSystemLibrariesTest, LibrariesByAnyCaseEntryPointsExactlyAndOnlyWhileLo
   FakeSystemLibraries libraries;
   const auto kernel32 = libraries.Load(u"KeRnEl32.DlL");
   const auto ntdll = libraries.Load(u"NTDLL.dll");
-  ASSERT_NE(kernel32, 0u);
-  ASSERT_NE(ntdll, 0u);
-  EXPECT_EQ(libraries.Load(u"user32.dll"), 0u);
+  ASSERT_NE(kernel32, platform::LibraryHandle{});
+  ASSERT_NE(ntdll, platform::LibraryHandle{});
+  EXPECT_EQ(libraries.Load(u"user32.dll"), platform::LibraryHandle{});
   EXPECT_EQ(libraries.LoadedLibraryCount(), 2u);
 
   EXPECT_NE(libraries.FindEntryPoint(kernel32, "GlobalMemoryStatusEx"), nullptr);

@@ -82,7 +82,7 @@ class CalveraRun {
 
   fake::FakePlatform fake;
   maintenance::MaintenanceTick tick{fake.platform};
-  platform::WindowHandle window = 0;
+  platform::WindowHandle window{};
   std::optional<std::uint32_t> armedAtCreation;
   std::thread::id mainThreadId;
 

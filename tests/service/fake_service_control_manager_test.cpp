@@ -60,7 +60,7 @@ TEST(FakeServiceControlManagerTest, DispatcherConnectsOnlyWhenStartedByTheManage
   ASSERT_EQ(dispatcher.wait_for(kTimeout), std::future_status::ready);
   EXPECT_EQ(dispatcher.get(), 0u);
   EXPECT_EQ(services.SendControl(u"Mini", kInterrogate), 1062u);
-  EXPECT_EQ(services.SetStatus(0x1234, {}), platform::kErrorInvalidHandle);
+  EXPECT_EQ(services.SetStatus(platform::ServiceStatusHandle{0x1234}, {}), platform::kErrorInvalidHandle);
   manager = nullptr;
 }
 
@@ -68,40 +68,40 @@ TEST(FakeServiceControlManagerTest, EntriesKeepWindowsRulesForCreatingOpeningAnd
   FakeServiceControlManager services;
   platform::ErrorCode error = 0;
   const auto scm = services.OpenManager(0xF003F, &error);
-  ASSERT_NE(scm, 0u);
+  ASSERT_NE(scm, platform::ServiceHandle{});
   platform::ServiceDefinition definition;
   definition.serviceName = u"Calvera";
   definition.displayName = u"Calvera Memory Service";
   definition.binaryPathName = u"\"C:\\Program Files\\Calvera\\Calvera.exe\"";
   definition.dependencies = u"RpcSs\0+Group\0";
   const auto created = services.CreateService(scm, definition, &error);
-  ASSERT_NE(created, 0u);
+  ASSERT_NE(created, platform::ServiceHandle{});
   EXPECT_EQ(services.FindEntry(u"calvera")->dependencies,
             (std::vector<std::u16string>{u"RpcSs", u"+Group"}));
   EXPECT_FALSE(services.FindEntry(u"calvera")->serviceStartName);
-  EXPECT_EQ(services.CreateService(scm, definition, &error), 0u);
+  EXPECT_EQ(services.CreateService(scm, definition, &error), platform::ServiceHandle{});
   EXPECT_EQ(error, platform::kErrorServiceExists);
 
   const auto opened = services.OpenService(scm, u"CALVERA", 0xF01FF, &error);
-  ASSERT_NE(opened, 0u);
+  ASSERT_NE(opened, platform::ServiceHandle{});
   EXPECT_EQ(services.DeleteService(opened), 0u);
   EXPECT_EQ(services.DeleteService(created), platform::kErrorServiceMarkedForDelete);
-  EXPECT_EQ(services.CreateService(scm, definition, &error), 0u);
+  EXPECT_EQ(services.CreateService(scm, definition, &error), platform::ServiceHandle{});
   EXPECT_EQ(error, platform::kErrorServiceMarkedForDelete);
   services.CloseServiceHandle(opened);
   EXPECT_TRUE(services.FindEntry(u"Calvera"));  // a handle is still open
   services.CloseServiceHandle(created);
   EXPECT_FALSE(services.FindEntry(u"Calvera"));
-  EXPECT_EQ(services.OpenService(scm, u"Calvera", 0xF01FF, &error), 0u);
+  EXPECT_EQ(services.OpenService(scm, u"Calvera", 0xF01FF, &error), platform::ServiceHandle{});
   EXPECT_EQ(error, platform::kErrorServiceDoesNotExist);
   services.CloseServiceHandle(scm);
   EXPECT_EQ(services.OpenHandleCount(), 0u);
 
   services.FailCall(Call::kOpenManager, platform::kErrorAccessDenied, 1);
-  EXPECT_EQ(services.OpenManager(0xF003F, &error), 0u);
+  EXPECT_EQ(services.OpenManager(0xF003F, &error), platform::ServiceHandle{});
   EXPECT_EQ(error, platform::kErrorAccessDenied);
   const auto again = services.OpenManager(0xF003F, &error);
-  EXPECT_NE(again, 0u);
+  EXPECT_NE(again, platform::ServiceHandle{});
   services.CloseServiceHandle(again);
 }
 

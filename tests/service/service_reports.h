@@ -57,7 +57,7 @@ inline std::vector<Report> Summaries(const Record& record) {
 // handle that registering the control handler gave.
 inline void ExpectPlainFields(const Record& record) {
   for (const auto& report : record) {
-    EXPECT_NE(report.handle, 0u);
+    EXPECT_NE(report.handle, platform::ServiceStatusHandle{});
     EXPECT_EQ(report.handle, record.front().handle);
     EXPECT_EQ(report.status.serviceType, 0x10u);
     EXPECT_EQ(report.status.win32ExitCode, 0u);

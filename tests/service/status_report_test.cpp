@@ -89,7 +89,7 @@ TEST(StatusReportTest, DefaultsAndTheHandlersThatAllowControls) {
   EXPECT_EQ(service.TagID(), 0u);
   EXPECT_EQ(service.WaitHint(), 5000u);
   EXPECT_EQ(service.Status(), S::csStopped);
-  EXPECT_EQ(service.StatusHandle(), 0u);
+  EXPECT_EQ(service.StatusHandle(), platform::ServiceStatusHandle{});
   EXPECT_EQ(service.ServiceThread(), nullptr);
   EXPECT_FALSE(service.Terminated());
   EXPECT_TRUE(service.LoadGroup().empty());

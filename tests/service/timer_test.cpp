@@ -234,7 +234,7 @@ TEST(TimerTest, CarriedArmingThatFailsLeavesTheTimerOffUntilSwitchedAgain) {
 
 TEST(TimerTest, DestroyingTheTimerCancelsItAndDestroysItsWindow) {
   FakeWindowing windowing;
-  platform::WindowHandle window = 0;
+  platform::WindowHandle window{};
   {
     TTimer timer(windowing);
     timer.SetOnTimer([](TTimer&) {});

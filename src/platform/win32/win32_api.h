@@ -34,15 +34,15 @@ inline const char16_t* Utf16(const wchar_t* text) {
   return reinterpret_cast<const char16_t*>(text);
 }
 
-// Handles cross the interfaces as integers, 0 being none.
-template <typename Handle>
-Handle ToHandle(std::uintptr_t value) {
-  return reinterpret_cast<Handle>(value);
+// Handles cross the interfaces as the handle kinds of platform/, {} being null.
+template <typename Native, typename Handle>
+Native ToNative(Handle handle) {
+  return reinterpret_cast<Native>(static_cast<std::uintptr_t>(handle));
 }
 
-template <typename Handle>
-std::uintptr_t FromHandle(Handle handle) {
-  return reinterpret_cast<std::uintptr_t>(handle);
+template <typename Handle, typename Native>
+Handle FromNative(Native native) {
+  return static_cast<Handle>(reinterpret_cast<std::uintptr_t>(native));
 }
 
 // Restores the thread's last error when it goes out of scope, so that releasing a handle

@@ -32,7 +32,7 @@ std::u16string FormatSystemMessage(ErrorCode code) {
 }  // namespace
 
 EventSourceHandle Win32EventLog::RegisterSource(const char16_t* sourceName) {
-  return FromHandle(::RegisterEventSourceW(nullptr, Wide(sourceName)));
+  return FromNative<EventSourceHandle>(::RegisterEventSourceW(nullptr, Wide(sourceName)));
 }
 
 bool Win32EventLog::Report(EventSourceHandle source,
@@ -41,13 +41,13 @@ bool Win32EventLog::Report(EventSourceHandle source,
                            std::uint32_t eventId,
                            const char16_t* message) {
   const wchar_t* strings[] = {Wide(message)};
-  return ::ReportEventW(ToHandle<HANDLE>(source), type, category, eventId, nullptr, 1, 0, strings,
+  return ::ReportEventW(ToNative<HANDLE>(source), type, category, eventId, nullptr, 1, 0, strings,
                         nullptr) != FALSE;
 }
 
 void Win32EventLog::DeregisterSource(EventSourceHandle source) {
   const LastErrorKeeper keeper;
-  ::DeregisterEventSource(ToHandle<HANDLE>(source));
+  ::DeregisterEventSource(ToNative<HANDLE>(source));
 }
 
 std::u16string Win32EventLog::SystemMessage(ErrorCode code) {

@@ -37,7 +37,7 @@ std::intptr_t Win32Process::ShellExecute(WindowHandle owner,
                                          const char16_t* parameters,
                                          const char16_t* directory,
                                          std::int32_t show) {
-  const HINSTANCE result = ::ShellExecuteW(ToHandle<HWND>(owner), Wide(verb), Wide(file),
+  const HINSTANCE result = ::ShellExecuteW(ToNative<HWND>(owner), Wide(verb), Wide(file),
                                            Wide(parameters), Wide(directory), show);
   return reinterpret_cast<std::intptr_t>(result);
 }

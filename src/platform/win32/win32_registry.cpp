@@ -10,12 +10,12 @@ HKEY RootKey(RegistryRoot root) {
 }
 
 HKEY KeyOf(RegistryKeyHandle key) {
-  return ToHandle<HKEY>(key);
+  return ToNative<HKEY>(key);
 }
 
 // Leaves *key at 0 unless the call succeeded, whatever the API wrote into it.
 ErrorCode Handed(LSTATUS status, HKEY opened, RegistryKeyHandle* key) {
-  *key = status == ERROR_SUCCESS ? FromHandle(opened) : 0;
+  *key = status == ERROR_SUCCESS ? FromNative<RegistryKeyHandle>(opened) : RegistryKeyHandle{};
   return static_cast<ErrorCode>(status);
 }
 
@@ -82,7 +82,7 @@ ErrorCode Win32Registry::DeleteTree(RegistryRoot root,
     return static_cast<ErrorCode>(status);
   }
   status = ::RegDeleteTreeW(opened, nullptr);
-  CloseKey(FromHandle(opened));
+  CloseKey(FromNative<RegistryKeyHandle>(opened));
   if (status != ERROR_SUCCESS) {
     return static_cast<ErrorCode>(status);
   }

@@ -15,14 +15,14 @@ static_assert(sizeof(ServiceMainFunction) == sizeof(LPSERVICE_MAIN_FUNCTIONW));
 static_assert(sizeof(ServiceControlHandlerFunction) == sizeof(LPHANDLER_FUNCTION));
 
 SC_HANDLE ServiceOf(ServiceHandle handle) {
-  return ToHandle<SC_HANDLE>(handle);
+  return ToNative<SC_HANDLE>(handle);
 }
 
 ServiceHandle Opened(SC_HANDLE handle, ErrorCode* error) {
   if (handle == nullptr) {
     StoreLastError(error);
   }
-  return FromHandle(handle);
+  return FromNative<ServiceHandle>(handle);
 }
 
 ErrorCode Result(BOOL succeeded) {
@@ -58,7 +58,7 @@ ServiceStatusHandle Win32ServiceControlManager::RegisterControlHandler(
   if (handle == nullptr) {
     StoreLastError(error);
   }
-  return FromHandle(handle);
+  return FromNative<ServiceStatusHandle>(handle);
 }
 
 ErrorCode Win32ServiceControlManager::SetStatus(ServiceStatusHandle handle,
@@ -70,7 +70,7 @@ ErrorCode Win32ServiceControlManager::SetStatus(ServiceStatusHandle handle,
                         status.serviceSpecificExitCode,
                         status.checkPoint,
                         status.waitHint};
-  return Result(::SetServiceStatus(ToHandle<SERVICE_STATUS_HANDLE>(handle), &record));
+  return Result(::SetServiceStatus(ToNative<SERVICE_STATUS_HANDLE>(handle), &record));
 }
 
 ServiceHandle Win32ServiceControlManager::OpenManager(std::uint32_t access, ErrorCode* error) {

@@ -5,17 +5,17 @@
 namespace calvera::platform {
 
 LibraryHandle Win32SystemLibraries::Load(const char16_t* name) {
-  return FromHandle(::LoadLibraryW(Wide(name)));
+  return FromNative<LibraryHandle>(::LoadLibraryW(Wide(name)));
 }
 
 void* Win32SystemLibraries::FindEntryPoint(LibraryHandle library, const char* name) {
   // The caller casts back to the entry point's real signature (platform/entry_points.h).
-  return reinterpret_cast<void*>(::GetProcAddress(ToHandle<HMODULE>(library), name));
+  return reinterpret_cast<void*>(::GetProcAddress(ToNative<HMODULE>(library), name));
 }
 
 void Win32SystemLibraries::Free(LibraryHandle library) {
   const LastErrorKeeper keeper;
-  ::FreeLibrary(ToHandle<HMODULE>(library));
+  ::FreeLibrary(ToNative<HMODULE>(library));
 }
 
 }  // namespace calvera::platform

@@ -8,7 +8,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"CalveraMessageWindow";
 
 HWND WindowOf(WindowHandle window) {
-  return ToHandle<HWND>(window);
+  return ToNative<HWND>(window);
 }
 
 WindowProcedure* ProcedureOf(HWND window) {
@@ -56,9 +56,9 @@ ATOM MessageWindowClass() {
 WindowHandle Win32Windowing::CreateMessageWindow(WindowProcedure* procedure) {
   const ATOM windowClass = MessageWindowClass();
   if (windowClass == 0) {
-    return 0;
+    return {};
   }
-  return FromHandle(::CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+  return FromNative<WindowHandle>(::CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                       nullptr, ::GetModuleHandleW(nullptr), procedure));
 }
 
@@ -89,7 +89,7 @@ bool Win32Windowing::GetMessage(WindowMessage* message) {
   if (::GetMessageW(&taken, nullptr, 0, 0) <= 0) {
     return false;
   }
-  *message = WindowMessage{FromHandle(taken.hwnd), taken.message, taken.wParam, taken.lParam};
+  *message = WindowMessage{FromNative<WindowHandle>(taken.hwnd), taken.message, taken.wParam, taken.lParam};
   return true;
 }
 
