@@ -217,7 +217,7 @@ class ScriptedClock : public platform::SystemInformation {
   }
   int Reads() const { return reads_; }
 
-  std::int32_t GetVersionEx(void* record) override { return inner_.GetVersionEx(record); }
+  std::int32_t QueryVersion(void* record) override { return inner_.QueryVersion(record); }
   std::uint64_t MillisecondsSinceStart() override { return reads_++ == 0 ? first_ : second_; }
   platform::LocalTime GetLocalTime() override { return inner_.GetLocalTime(); }
   std::optional<std::uint8_t> AcLineStatus() override { return inner_.AcLineStatus(); }
@@ -251,7 +251,7 @@ class CountingShell : public platform::Process {
   bool AllWellFormed() const { return wellFormed_; }
 
   std::u16string ModuleFileName() override { return inner_.ModuleFileName(); }
-  std::intptr_t ShellExecute(platform::WindowHandle owner,
+  std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
                              const char16_t* verb,
                              const char16_t* file,
                              const char16_t* parameters,
@@ -266,10 +266,10 @@ class CountingShell : public platform::Process {
   }
   bool CoInitialize() override { return inner_.CoInitialize(); }
   void CoUninitialize() override { inner_.CoUninitialize(); }
-  std::int32_t MessageBox(const char16_t* text,
+  std::int32_t ShowMessageBox(const char16_t* text,
                           const char16_t* caption,
                           std::uint32_t type) override {
-    return inner_.MessageBox(text, caption, type);
+    return inner_.ShowMessageBox(text, caption, type);
   }
 
  private:

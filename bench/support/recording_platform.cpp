@@ -109,11 +109,11 @@ void RecordingLibraries::Free(platform::LibraryHandle library) {
   inner_.Free(library);
 }
 
-std::int32_t RecordingSystemInformation::GetVersionEx(void* record) {
+std::int32_t RecordingSystemInformation::QueryVersion(void* record) {
   std::uint32_t size = 0;
   std::memcpy(&size, record, sizeof size);
   calls_.Add({Call::kGetVersionEx, nullptr, nullptr, size});
-  return inner_.GetVersionEx(record);
+  return inner_.QueryVersion(record);
 }
 
 std::uint64_t RecordingSystemInformation::MillisecondsSinceStart() {
@@ -136,14 +136,14 @@ std::u16string RecordingProcess::ModuleFileName() {
   return inner_.ModuleFileName();
 }
 
-std::intptr_t RecordingProcess::ShellExecute(platform::WindowHandle owner,
+std::intptr_t RecordingProcess::ShellExecuteFile(platform::WindowHandle owner,
                                              const char16_t* verb,
                                              const char16_t* file,
                                              const char16_t* parameters,
                                              const char16_t* directory,
                                              std::int32_t show) {
   calls_.Add({Call::kShellExecute});
-  return inner_.ShellExecute(owner, verb, file, parameters, directory, show);
+  return inner_.ShellExecuteFile(owner, verb, file, parameters, directory, show);
 }
 
 bool RecordingProcess::CoInitialize() {
@@ -156,11 +156,11 @@ void RecordingProcess::CoUninitialize() {
   inner_.CoUninitialize();
 }
 
-std::int32_t RecordingProcess::MessageBox(const char16_t* text,
+std::int32_t RecordingProcess::ShowMessageBox(const char16_t* text,
                                           const char16_t* caption,
                                           std::uint32_t type) {
   calls_.Add({Call::kOther});
-  return inner_.MessageBox(text, caption, type);
+  return inner_.ShowMessageBox(text, caption, type);
 }
 
 }  // namespace calvera::bench

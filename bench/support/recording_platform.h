@@ -60,7 +60,7 @@ class RecordingSystemInformation final : public platform::SystemInformation {
  public:
   RecordingSystemInformation(platform::SystemInformation& inner, CallSequence& calls)
       : inner_(inner), calls_(calls) {}
-  std::int32_t GetVersionEx(void* record) override;
+  std::int32_t QueryVersion(void* record) override;
   std::uint64_t MillisecondsSinceStart() override;
   platform::LocalTime GetLocalTime() override;
   std::optional<std::uint8_t> AcLineStatus() override;
@@ -74,7 +74,7 @@ class RecordingProcess final : public platform::Process {
  public:
   RecordingProcess(platform::Process& inner, CallSequence& calls) : inner_(inner), calls_(calls) {}
   std::u16string ModuleFileName() override;
-  std::intptr_t ShellExecute(platform::WindowHandle owner,
+  std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
                              const char16_t* verb,
                              const char16_t* file,
                              const char16_t* parameters,
@@ -82,7 +82,7 @@ class RecordingProcess final : public platform::Process {
                              std::int32_t show) override;
   bool CoInitialize() override;
   void CoUninitialize() override;
-  std::int32_t MessageBox(const char16_t* text,
+  std::int32_t ShowMessageBox(const char16_t* text,
                           const char16_t* caption,
                           std::uint32_t type) override;
 

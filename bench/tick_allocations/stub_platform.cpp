@@ -136,7 +136,7 @@ void* StubLibraries::FindEntryPoint(platform::LibraryHandle library, const char*
 
 void StubLibraries::Free(platform::LibraryHandle) {}
 
-std::int32_t StubSystemInformation::GetVersionEx(void* record) {
+std::int32_t StubSystemInformation::QueryVersion(void* record) {
   // OSVERSIONINFOEXW: Windows 10, a workstation; the product type only in the extended form.
   constexpr std::size_t kMajorVersionOffset = 4;
   constexpr std::size_t kProductTypeOffset = 282;
@@ -168,7 +168,7 @@ std::u16string StubProcess::ModuleFileName() {
   return u"C:\\Program Files\\Calvera\\Calvera.exe";
 }
 
-std::intptr_t StubProcess::ShellExecute(platform::WindowHandle,
+std::intptr_t StubProcess::ShellExecuteFile(platform::WindowHandle,
                                         const char16_t*,
                                         const char16_t*,
                                         const char16_t*,
@@ -183,7 +183,7 @@ bool StubProcess::CoInitialize() {
 
 void StubProcess::CoUninitialize() {}
 
-std::int32_t StubProcess::MessageBox(const char16_t*, const char16_t*, std::uint32_t) {
+std::int32_t StubProcess::ShowMessageBox(const char16_t*, const char16_t*, std::uint32_t) {
   return 1;
 }
 

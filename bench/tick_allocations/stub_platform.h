@@ -54,7 +54,7 @@ class StubLibraries final : public platform::SystemLibraries {
 
 class StubSystemInformation final : public platform::SystemInformation {
  public:
-  std::int32_t GetVersionEx(void* record) override;
+  std::int32_t QueryVersion(void* record) override;
   std::uint64_t MillisecondsSinceStart() override;
   platform::LocalTime GetLocalTime() override;
   std::optional<std::uint8_t> AcLineStatus() override;
@@ -64,7 +64,7 @@ class StubSystemInformation final : public platform::SystemInformation {
 class StubProcess final : public platform::Process {
  public:
   std::u16string ModuleFileName() override;
-  std::intptr_t ShellExecute(platform::WindowHandle owner,
+  std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
                              const char16_t* verb,
                              const char16_t* file,
                              const char16_t* parameters,
@@ -72,7 +72,7 @@ class StubProcess final : public platform::Process {
                              std::int32_t show) override;
   bool CoInitialize() override;
   void CoUninitialize() override;
-  std::int32_t MessageBox(const char16_t* text,
+  std::int32_t ShowMessageBox(const char16_t* text,
                           const char16_t* caption,
                           std::uint32_t type) override;
 };

@@ -12,7 +12,7 @@ class NoLaunchProcess final : public platform::Process {
 
   std::u16string ModuleFileName() override { return inner_.ModuleFileName(); }
   // Starts nothing; answers as a started program would (above 32).
-  std::intptr_t ShellExecute(platform::WindowHandle,
+  std::intptr_t ShellExecuteFile(platform::WindowHandle,
                              const char16_t*,
                              const char16_t*,
                              const char16_t*,
@@ -22,10 +22,10 @@ class NoLaunchProcess final : public platform::Process {
   }
   bool CoInitialize() override { return inner_.CoInitialize(); }
   void CoUninitialize() override { inner_.CoUninitialize(); }
-  std::int32_t MessageBox(const char16_t* text,
+  std::int32_t ShowMessageBox(const char16_t* text,
                           const char16_t* caption,
                           std::uint32_t type) override {
-    return inner_.MessageBox(text, caption, type);
+    return inner_.ShowMessageBox(text, caption, type);
   }
 
  private:

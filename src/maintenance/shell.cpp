@@ -18,7 +18,7 @@ void LaunchProgram(platform::Process& process,
                    const std::u16string& parameters) noexcept {
   // Whether the companion started is not looked at: the next run is the tick's decision.
   TryOrIgnore([&] {
-    (void)process.ShellExecute(owner, u"open", file.c_str(), parameters.c_str(), nullptr,
+    (void)process.ShellExecuteFile(owner, u"open", file.c_str(), parameters.c_str(), nullptr,
                                platform::kSwShow);
   });
 }

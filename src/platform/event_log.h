@@ -13,7 +13,8 @@ enum class EventSourceHandle : std::uintptr_t {};
 
 inline constexpr std::uint16_t kEventlogErrorType = 1;
 
-// Any thread may call.
+// No function gives an error code: a failure shows only as none, false or an empty text, since
+// the event log is where failures would be reported. Any thread may call.
 class EventLog {
  public:
   virtual ~EventLog() = default;

@@ -15,6 +15,8 @@ inline constexpr std::uint32_t kMbIconError = 0x10;
 inline constexpr std::uint32_t kMbIconInformation = 0x40;
 inline constexpr std::uint32_t kMbTaskModal = 0x2000;
 
+// Each function gives the API's own result, as its comment says, and no error code: the system
+// only tells success from failure here. Which thread may call is said for each.
 class Process {
  public:
   virtual ~Process() = default;
@@ -23,7 +25,7 @@ class Process {
   // call fails.
   virtual std::u16string ModuleFileName() = 0;
   // ShellExecuteW; the result is what ShellExecuteW returned. directory may be null.
-  virtual std::intptr_t ShellExecute(WindowHandle owner,
+  virtual std::intptr_t ShellExecuteFile(WindowHandle owner,
                                      const char16_t* verb,
                                      const char16_t* file,
                                      const char16_t* parameters,
@@ -34,7 +36,7 @@ class Process {
   // CoUninitialize on the calling thread.
   virtual void CoUninitialize() = 0;
   // MessageBoxW without owner; modal on the calling thread. Returns its result.
-  virtual std::int32_t MessageBox(const char16_t* text,
+  virtual std::int32_t ShowMessageBox(const char16_t* text,
                                   const char16_t* caption,
                                   std::uint32_t type) = 0;
 };

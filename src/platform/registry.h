@@ -12,6 +12,9 @@ enum class RegistryRoot { kLocalMachine, kCurrentUser };
 // HKEY of an open key; {} is none.
 enum class RegistryKeyHandle : std::uintptr_t {};
 
+// The data of a value does not fit the buffer given (ERROR_MORE_DATA).
+inline constexpr ErrorCode kErrorMoreData = 234;
+
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
@@ -24,8 +27,9 @@ inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
 inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
 
-// Every function returns the registry's own status (0 for success). Names and key paths
-// are NUL-terminated UTF-16. Any thread may call.
+// Every function but the close returns the registry's own status, kErrorSuccess (0) when the
+// call succeeded; an opened key comes back through the last parameter, which holds {} whenever
+// the call failed. Names and key paths are NUL-terminated UTF-16. Any thread may call.
 class Registry {
  public:
   virtual ~Registry() = default;

@@ -9,6 +9,7 @@
 
 namespace calvera::platform {
 
+// A failure gives nullopt or an empty text and no error code.
 class Resources {
  public:
   virtual ~Resources() = default;

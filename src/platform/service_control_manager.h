@@ -1,5 +1,6 @@
 // The Service Control Manager: the service side (dispatcher, control handler, status reports)
-// and the installer side (opening the manager, creating, opening and deleting entries).
+// and the installer side (opening the manager, creating, opening and deleting entries), with
+// the numbers of its protocol.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,61 @@ namespace calvera::platform {
 enum class ServiceStatusHandle : std::uintptr_t {};
 // SC_HANDLE of the manager or of a service entry; {} is none.
 enum class ServiceHandle : std::uintptr_t {};
+
+// Service types (SERVICE_KERNEL_DRIVER ...): an entry's type, and the type its reports carry.
+inline constexpr std::uint32_t kServiceKernelDriver = 0x1;
+inline constexpr std::uint32_t kServiceFileSystemDriver = 0x2;
+inline constexpr std::uint32_t kServiceWin32OwnProcess = 0x10;
+inline constexpr std::uint32_t kServiceInteractiveProcess = 0x100;
+
+// Start types (SERVICE_BOOT_START ...) and error control (SERVICE_ERROR_IGNORE ...) of an entry.
+inline constexpr std::uint32_t kServiceBootStart = 0;
+inline constexpr std::uint32_t kServiceSystemStart = 1;
+inline constexpr std::uint32_t kServiceAutoStart = 2;
+inline constexpr std::uint32_t kServiceDemandStart = 3;
+inline constexpr std::uint32_t kServiceDisabled = 4;
+inline constexpr std::uint32_t kServiceErrorIgnore = 0;
+inline constexpr std::uint32_t kServiceErrorNormal = 1;
+inline constexpr std::uint32_t kServiceErrorSevere = 2;
+inline constexpr std::uint32_t kServiceErrorCritical = 3;
+
+// Current states of a status report (SERVICE_STOPPED ...).
+inline constexpr std::uint32_t kServiceStopped = 1;
+inline constexpr std::uint32_t kServiceStartPending = 2;
+inline constexpr std::uint32_t kServiceStopPending = 3;
+inline constexpr std::uint32_t kServiceRunning = 4;
+inline constexpr std::uint32_t kServiceContinuePending = 5;
+inline constexpr std::uint32_t kServicePausePending = 6;
+inline constexpr std::uint32_t kServicePaused = 7;
+
+// Control codes (SERVICE_CONTROL_STOP ...); codes from 128 on are the service's own.
+inline constexpr std::uint32_t kServiceControlStop = 1;
+inline constexpr std::uint32_t kServiceControlPause = 2;
+inline constexpr std::uint32_t kServiceControlContinue = 3;
+inline constexpr std::uint32_t kServiceControlInterrogate = 4;
+inline constexpr std::uint32_t kServiceControlShutdown = 5;
+
+// The controls a report accepts (SERVICE_ACCEPT_STOP ...), as bits.
+inline constexpr std::uint32_t kServiceAcceptStop = 0x1;
+inline constexpr std::uint32_t kServiceAcceptPauseContinue = 0x2;
+inline constexpr std::uint32_t kServiceAcceptShutdown = 0x4;
+
+// Access rights: SC_MANAGER_ALL_ACCESS and SERVICE_ALL_ACCESS.
+inline constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
+
+// The manager's error codes.
+inline constexpr ErrorCode kErrorInvalidServiceControl = 1052;
+inline constexpr ErrorCode kErrorServiceRequestTimeout = 1053;
+inline constexpr ErrorCode kErrorServiceAlreadyRunning = 1056;
+inline constexpr ErrorCode kErrorServiceDoesNotExist = 1060;
+inline constexpr ErrorCode kErrorServiceCannotAcceptControl = 1061;
+inline constexpr ErrorCode kErrorServiceNotActive = 1062;
+inline constexpr ErrorCode kErrorFailedServiceControllerConnect = 1063;
+// A report's Win32 exit code when its service-specific exit code holds the reason.
+inline constexpr ErrorCode kErrorServiceSpecificError = 1066;
+inline constexpr ErrorCode kErrorServiceMarkedForDelete = 1072;
+inline constexpr ErrorCode kErrorServiceExists = 1073;
 
 // SERVICE_STATUS, field by field.
 struct ServiceStatus {
@@ -55,35 +111,37 @@ struct ServiceDefinition {
   const char16_t* password = nullptr;
 };
 
-// Functions that fail return 0 (or false) and put the error code in *error where given.
+// Every function but the close returns the manager's error code, kErrorSuccess (0) when the
+// call succeeded; a handle comes back through the last parameter, which holds {} whenever the
+// call failed. Any thread may call, except where a function says otherwise.
 class ServiceControlManager {
  public:
   virtual ~ServiceControlManager() = default;
 
-  // StartServiceCtrlDispatcherW. Blocks until every service of the table has stopped;
-  // fails at once (1063) when the process was not started by the Service Control Manager.
-  // Returns 0 or the error code.
+  // StartServiceCtrlDispatcherW. Blocks the calling thread until every service of the table
+  // has stopped; fails at once with kErrorFailedServiceControllerConnect when the process was
+  // not started by the Service Control Manager.
   virtual ErrorCode RunDispatcher(const ServiceTableEntry* table) = 0;
-  // RegisterServiceCtrlHandlerW; called on the service's entry thread.
-  virtual ServiceStatusHandle RegisterControlHandler(const char16_t* serviceName,
-                                                     ServiceControlHandlerFunction handler,
-                                                     ErrorCode* error) = 0;
-  // SetServiceStatus. Returns 0 or the error code.
+  // RegisterServiceCtrlHandlerW; on the service's entry thread.
+  virtual ErrorCode RegisterControlHandler(const char16_t* serviceName,
+                                           ServiceControlHandlerFunction handler,
+                                           ServiceStatusHandle* handle) = 0;
+  // SetServiceStatus.
   virtual ErrorCode SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) = 0;
 
   // OpenSCManagerW(local computer, active database, access).
-  virtual ServiceHandle OpenManager(std::uint32_t access, ErrorCode* error) = 0;
-  // CreateServiceW.
-  virtual ServiceHandle CreateService(ServiceHandle manager,
-                                      const ServiceDefinition& definition,
-                                      ErrorCode* error) = 0;
+  virtual ErrorCode OpenManager(std::uint32_t access, ServiceHandle* manager) = 0;
+  // CreateServiceW: a new entry, opened with definition.desiredAccess.
+  virtual ErrorCode CreateServiceEntry(ServiceHandle manager,
+                                       const ServiceDefinition& definition,
+                                       ServiceHandle* service) = 0;
   // OpenServiceW.
-  virtual ServiceHandle OpenService(ServiceHandle manager,
-                                    const char16_t* serviceName,
-                                    std::uint32_t access,
-                                    ErrorCode* error) = 0;
-  // DeleteService. Returns 0 or the error code.
-  virtual ErrorCode DeleteService(ServiceHandle service) = 0;
+  virtual ErrorCode OpenServiceEntry(ServiceHandle manager,
+                                     const char16_t* serviceName,
+                                     std::uint32_t access,
+                                     ServiceHandle* service) = 0;
+  // DeleteService: marks the entry for deletion; it goes when its last handle is closed.
+  virtual ErrorCode DeleteServiceEntry(ServiceHandle service) = 0;
   // CloseServiceHandle. Keeps the thread's last error as it was.
   virtual void CloseServiceHandle(ServiceHandle handle) = 0;
 };

@@ -18,14 +18,15 @@ struct LocalTime {
   std::uint16_t milliseconds = 0;
 };
 
-// Any thread may call.
+// The version and power queries say a failure by their result, as their comments say, with no
+// error code; the clocks cannot fail. Any thread may call.
 class SystemInformation {
  public:
   virtual ~SystemInformation() = default;
 
   // GetVersionExW on the OSVERSIONINFO(EX)W record at `record`, whose first 4 bytes hold its
   // size (284 or 276). Non-zero on success, as the BOOL.
-  virtual std::int32_t GetVersionEx(void* record) = 0;
+  virtual std::int32_t QueryVersion(void* record) = 0;
   // GetTickCount64: milliseconds since the system started. 64 bits wide, so it does not
   // wrap after 49.7 days as GetTickCount does.
   virtual std::uint64_t MillisecondsSinceStart() = 0;

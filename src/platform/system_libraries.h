@@ -8,7 +8,8 @@ namespace calvera::platform {
 // HMODULE of a loaded library; {} is none.
 enum class LibraryHandle : std::uintptr_t {};
 
-// Any thread may call.
+// A failure gives none or null and no error code: the probes that use these only need to know
+// whether they can go on. Any thread may call.
 class SystemLibraries {
  public:
   virtual ~SystemLibraries() = default;

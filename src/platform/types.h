@@ -14,11 +14,7 @@ inline constexpr ErrorCode kErrorAccessDenied = 5;
 inline constexpr ErrorCode kErrorInvalidHandle = 6;
 inline constexpr ErrorCode kErrorNotEnoughMemory = 8;
 inline constexpr ErrorCode kErrorInvalidParameter = 87;
-inline constexpr ErrorCode kErrorMoreData = 234;
-inline constexpr ErrorCode kErrorServiceDoesNotExist = 1060;
-inline constexpr ErrorCode kErrorFailedServiceControllerConnect = 1063;
-inline constexpr ErrorCode kErrorServiceMarkedForDelete = 1072;
-inline constexpr ErrorCode kErrorServiceExists = 1073;
+// The codes that only one interface gives are declared beside it.
 
 // Each kind of handle is a type of its own over the value the API hands out, so that a handle
 // can only be passed to the functions of its kind: closing a registry key through the service

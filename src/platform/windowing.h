@@ -31,6 +31,7 @@ class WindowProcedure {
                              std::intptr_t lParam) noexcept = 0;
 };
 
+// A failure gives false or none and no error code; which thread may call is said for each.
 class Windowing {
  public:
   virtual ~Windowing() = default;
@@ -46,14 +47,14 @@ class Windowing {
                         std::uint32_t milliseconds) = 0;
   virtual void KillTimer(WindowHandle window, std::uintptr_t timerId) = 0;
   // PostMessageW; any thread.
-  virtual bool PostMessage(WindowHandle window,
+  virtual bool PostToWindow(WindowHandle window,
                            std::uint32_t message,
                            std::uintptr_t wParam,
                            std::intptr_t lParam) = 0;
   // GetMessageW for every window of the calling thread; waits. False on WM_QUIT or failure.
-  virtual bool GetMessage(WindowMessage* message) = 0;
+  virtual bool WaitForMessage(WindowMessage* message) = 0;
   // TranslateMessage and DispatchMessageW.
-  virtual void DispatchMessage(const WindowMessage& message) = 0;
+  virtual void DispatchToWindow(const WindowMessage& message) = 0;
 };
 
 }  // namespace calvera::platform

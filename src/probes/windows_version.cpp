@@ -76,14 +76,14 @@ std::int32_t GetWindowsVersionCode(platform::SystemInformation& system) noexcept
         VersionRecord record{};
         record.dwOSVersionInfoSize = kExtendedLength;
         std::uint8_t productType = kNoProductType;
-        if (system.GetVersionEx(&record) != 0) {
+        if (system.QueryVersion(&record) != 0) {
           productType = record.wProductType;
         } else {
           // Systems without the extended form still answer the basic one. Its result is not
           // looked at: a failed query leaves the cleared record, major version 0, unknown.
           std::memset(&record, 0, kBasicLength);
           record.dwOSVersionInfoSize = kBasicLength;
-          static_cast<void>(system.GetVersionEx(&record));
+          static_cast<void>(system.QueryVersion(&record));
         }
         return Classify(record.dwMajorVersion, record.dwMinorVersion, productType);
       },

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/service_control_manager.h"
+
 namespace calvera::service {
 
 enum class TCurrentStatus : std::uint8_t {
@@ -15,10 +17,17 @@ enum class TCurrentStatus : std::uint8_t {
   csPaused = 6,
 };
 
-// SERVICE_STOPPED (1) to SERVICE_PAUSED (7): the values follow the states one to one.
+// The state a report carries: the manager's states follow these one to one.
 constexpr std::uint32_t ReportedState(TCurrentStatus status) {
-  return static_cast<std::uint32_t>(status) + 1;
+  return platform::kServiceStopped + static_cast<std::uint32_t>(status);
 }
+static_assert(ReportedState(TCurrentStatus::csStartPending) == platform::kServiceStartPending);
+static_assert(ReportedState(TCurrentStatus::csStopPending) == platform::kServiceStopPending);
+static_assert(ReportedState(TCurrentStatus::csRunning) == platform::kServiceRunning);
+static_assert(ReportedState(TCurrentStatus::csContinuePending) ==
+              platform::kServiceContinuePending);
+static_assert(ReportedState(TCurrentStatus::csPausePending) == platform::kServicePausePending);
+static_assert(ReportedState(TCurrentStatus::csPaused) == platform::kServicePaused);
 
 // A pending state promises the manager a change within the wait hint; its reports count
 // check points.

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/failure_policy.h"
+#include "platform/service_control_manager.h"
 #include "platform/text.h"
 
 namespace calvera::service {
@@ -22,9 +23,20 @@ std::u16string CurrentFailureText() noexcept {
 }
 
 std::u16string_view ControlActionName(std::uint32_t code) {
-  constexpr std::u16string_view kNames[] = {u"stop", u"pause", u"continue", u"interrogate",
-                                            u"shutdown"};
-  return code >= 1 && code <= 5 ? kNames[code - 1] : std::u16string_view();
+  switch (code) {
+    case platform::kServiceControlStop:
+      return u"stop";
+    case platform::kServiceControlPause:
+      return u"pause";
+    case platform::kServiceControlContinue:
+      return u"continue";
+    case platform::kServiceControlInterrogate:
+      return u"interrogate";
+    case platform::kServiceControlShutdown:
+      return u"shutdown";
+    default:
+      return {};
+  }
 }
 
 std::u16string ServiceFailedOn(std::u16string_view action, std::u16string_view message) {

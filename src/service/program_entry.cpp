@@ -85,7 +85,7 @@ void ShowApplicationError(platform::Process& process,
     if (text.empty() || text.back() != u'.')
       text.push_back(u'.');
     text += u"\r\n";
-    (void)process.MessageBox(text.c_str(), u"Application Error",
+    (void)process.ShowMessageBox(text.c_str(), u"Application Error",
                              platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
   });
 }

@@ -33,9 +33,8 @@ void TService::ServiceEntry(std::uint32_t argc, char16_t** argv) noexcept {
     for (std::uint32_t i = 0; i < argc; ++i) {
       params_.emplace_back(argv[i] ? argv[i] : u"");
     }
-    platform::ErrorCode error = platform::kErrorSuccess;
-    statusHandle_ =
-        platform_.services.RegisterControlHandler(name_.c_str(), GetServiceController(), &error);
+    const platform::ErrorCode error = platform_.services.RegisterControlHandler(
+        name_.c_str(), GetServiceController(), &statusHandle_);
     if (statusHandle_ == platform::ServiceStatusHandle{}) {
       LogMessage(SystemErrorText(platform_.eventLog, error));
       return;

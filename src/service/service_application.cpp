@@ -82,15 +82,15 @@ int TServiceApplication::RunServices() {
     dispatcherResult = platform_.services.RunDispatcher(serviceTable_.data());
     // Windows refuses a posted message only while the queue is full, and the main thread keeps
     // draining it: without the quit request the process would never end.
-    while (!platform_.windowing.PostMessage(window_.get(), platform::kWmQuit, 0, 0))
+    while (!platform_.windowing.PostToWindow(window_.get(), platform::kWmQuit, 0, 0))
       std::this_thread::sleep_for(kQuitRetryInterval);
   });
 
   // Timer ticks are handled here, before the start as well; a window procedure never lets a
   // failure out, the timer hands its failures to LogUnhandledException.
   platform::WindowMessage message;
-  while (platform_.windowing.GetMessage(&message))
-    platform_.windowing.DispatchMessage(message);
+  while (platform_.windowing.WaitForMessage(&message))
+    platform_.windowing.DispatchToWindow(message);
 
   dispatcher.join();
   runningApplication.store(nullptr);

@@ -9,9 +9,6 @@
 namespace calvera::service {
 namespace {
 
-constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
-constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
-
 std::u16string ModuleDisplayName(const TService& service) {
   return service.DisplayName().empty() ? service.Name() : service.DisplayName();
 }
@@ -22,20 +19,31 @@ std::uint32_t StartTypeCode(const TService& service) {
     case TStartType::stSystem:
       // Only drivers start at boot or with the system.
       if (service.ServiceType() != TServiceType::stDevice)
-        return 2;
-      return service.StartType() == TStartType::stBoot ? 0 : 1;
+        return platform::kServiceAutoStart;
+      return service.StartType() == TStartType::stBoot ? platform::kServiceBootStart
+                                                       : platform::kServiceSystemStart;
     case TStartType::stAuto:
-      return 2;
+      return platform::kServiceAutoStart;
     case TStartType::stManual:
-      return 3;
+      return platform::kServiceDemandStart;
     case TStartType::stDisabled:
-      return 4;
+      return platform::kServiceDisabled;
   }
-  return 2;
+  return platform::kServiceAutoStart;
 }
 
 std::uint32_t ErrorControlCode(TErrorSeverity severity) {
-  return static_cast<std::uint32_t>(severity);  // esIgnore 0 ... esCritical 3
+  switch (severity) {
+    case TErrorSeverity::esIgnore:
+      return platform::kServiceErrorIgnore;
+    case TErrorSeverity::esNormal:
+      break;
+    case TErrorSeverity::esSevere:
+      return platform::kServiceErrorSevere;
+    case TErrorSeverity::esCritical:
+      return platform::kServiceErrorCritical;
+  }
+  return platform::kServiceErrorNormal;
 }
 
 // Each name followed by a NUL, a group's name preceded by '+', one more NUL at the end; the
@@ -72,7 +80,7 @@ std::u16string ServiceProgramPath(platform::Process& process, platform::EventLog
 
 void ShowResultMessage(platform::Process& process, const std::u16string& text, MessageKind kind) {
   const bool error = kind == MessageKind::kError;
-  (void)process.MessageBox(
+  (void)process.ShowMessageBox(
       text.c_str(), error ? u"Error" : u"Information",
       platform::kMbOk | (error ? platform::kMbIconError : platform::kMbIconInformation));
 }
@@ -81,9 +89,9 @@ bool InstallOrRemoveServices(platform::Platform& platform,
                              std::span<TService* const> modules,
                              bool install,
                              bool silent) {
-  platform::ErrorCode error = 0;
-  const platform::ScopedServiceHandle manager(
-      platform.services, platform.services.OpenManager(kScManagerAllAccess, &error));
+  platform::ScopedServiceHandle manager(platform.services);
+  const platform::ErrorCode error =
+      platform.services.OpenManager(platform::kScManagerAllAccess, manager.put());
   if (!manager)
     throw WindowsCallFailure(platform.eventLog, error);
 
@@ -129,7 +137,7 @@ void InstallServiceModule(platform::Platform& platform,
   platform::ServiceDefinition definition;
   definition.serviceName = service.Name().c_str();
   definition.displayName = displayName.c_str();
-  definition.desiredAccess = kServiceAllAccess;
+  definition.desiredAccess = platform::kServiceAllAccess;
   definition.serviceType = ServiceTypeCode(service.ServiceType(), service.Interactive());
   definition.startType = StartTypeCode(service);
   definition.errorControl = ErrorControlCode(service.ErrorSeverity());
@@ -141,9 +149,9 @@ void InstallServiceModule(platform::Platform& platform,
       service.ServiceStartName().empty() ? nullptr : service.ServiceStartName().c_str();
   definition.password = service.Password().c_str();
 
-  platform::ErrorCode error = 0;
-  const platform::ScopedServiceHandle entry(
-      platform.services, platform.services.CreateService(manager, definition, &error));
+  platform::ScopedServiceHandle entry(platform.services);
+  const platform::ErrorCode error =
+      platform.services.CreateServiceEntry(manager, definition, entry.put());
   if (tag)
     service.SetTagID(*tag);
   if (!entry)
@@ -155,14 +163,13 @@ void InstallServiceModule(platform::Platform& platform,
 void RemoveServiceModule(platform::Platform& platform,
                          TService& service,
                          platform::ServiceHandle manager) {
-  platform::ErrorCode error = 0;
-  const platform::ScopedServiceHandle entry(
-      platform.services,
-      platform.services.OpenService(manager, service.Name().c_str(), kServiceAllAccess, &error));
+  platform::ScopedServiceHandle entry(platform.services);
+  const platform::ErrorCode error = platform.services.OpenServiceEntry(
+      manager, service.Name().c_str(), platform::kServiceAllAccess, entry.put());
   if (!entry)
     throw WindowsCallFailure(platform.eventLog, error);
   // The entry's handle is closed by its owner after the failure has taken its error code.
-  if (const auto deleteError = platform.services.DeleteService(entry.get())) {
+  if (const auto deleteError = platform.services.DeleteServiceEntry(entry.get())) {
     throw WindowsCallFailure(platform.eventLog, deleteError);
   }
 }

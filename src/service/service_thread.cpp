@@ -1,19 +1,12 @@
 #include "service/service_thread.h"
 
 #include "platform/failure_policy.h"
+#include "platform/service_control_manager.h"
 #include "service/control_queue.h"
 #include "service/failure_messages.h"
 #include "service/service.h"
 
 namespace calvera::service {
-
-namespace {
-constexpr std::uint32_t kControlStop = 1;
-constexpr std::uint32_t kControlPause = 2;
-constexpr std::uint32_t kControlContinue = 3;
-constexpr std::uint32_t kControlInterrogate = 4;
-constexpr std::uint32_t kControlShutdown = 5;
-}  // namespace
 
 TServiceThread::TServiceThread(TService& service, ControlQueue& requests)
     : service_(service), requests_(requests) {}
@@ -81,19 +74,19 @@ void TServiceThread::RunControlRequest(std::uint32_t code) {
   try {
     bool ok = true;
     switch (code) {
-      case kControlStop:
+      case platform::kServiceControlStop:
         ok = service_.HandleStop();
         break;
-      case kControlPause:
+      case platform::kServiceControlPause:
         ok = service_.HandlePause();
         break;
-      case kControlContinue:
+      case platform::kServiceControlContinue:
         ok = service_.HandleContinue();
         break;
-      case kControlInterrogate:
+      case platform::kServiceControlInterrogate:
         service_.HandleInterrogate();
         break;
-      case kControlShutdown:
+      case platform::kServiceControlShutdown:
         service_.HandleShutdown();
         break;
       default:
@@ -106,7 +99,7 @@ void TServiceThread::RunControlRequest(std::uint32_t code) {
   } catch (...) {
     const std::u16string text = CurrentFailureText();
     // A shutdown has terminated the thread regardless, so its state stays.
-    if (code != kControlShutdown) {
+    if (code != platform::kServiceControlShutdown) {
       service_.SetStatus(old);
     }
     const std::u16string_view action = ControlActionName(code);

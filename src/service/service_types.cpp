@@ -1,25 +1,20 @@
 #include "service/service_types.h"
 
-namespace calvera::service {
+#include "platform/service_control_manager.h"
 
-namespace {
-constexpr std::uint32_t kServiceKernelDriver = 0x1;
-constexpr std::uint32_t kServiceFileSystemDriver = 0x2;
-constexpr std::uint32_t kServiceWin32OwnProcess = 0x10;
-constexpr std::uint32_t kServiceInteractiveProcess = 0x100;
-}  // namespace
+namespace calvera::service {
 
 std::uint32_t ServiceTypeCode(TServiceType type, bool interactive) {
   switch (type) {
     case TServiceType::stDevice:
-      return kServiceKernelDriver;
+      return platform::kServiceKernelDriver;
     case TServiceType::stFileSystem:
-      return kServiceFileSystemDriver;
+      return platform::kServiceFileSystemDriver;
     case TServiceType::stWin32:
       break;
   }
-  return interactive ? kServiceWin32OwnProcess | kServiceInteractiveProcess
-                     : kServiceWin32OwnProcess;
+  return interactive ? platform::kServiceWin32OwnProcess | platform::kServiceInteractiveProcess
+                     : platform::kServiceWin32OwnProcess;
 }
 
 }  // namespace calvera::service

@@ -32,7 +32,7 @@ void TTimer::SetEnabled(bool enabled) {
     UpdateTimer(enabled);
     return;
   }
-  if (!windowing_.PostMessage(window_.get(), kSwitchMessage, 0, 0) && enabled) {
+  if (!windowing_.PostToWindow(window_.get(), kSwitchMessage, 0, 0) && enabled) {
     throw std::runtime_error("Not enough timers available");
   }
 }

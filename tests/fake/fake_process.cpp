@@ -11,7 +11,7 @@ std::u16string FakeProcess::ModuleFileName() {
   return moduleFileName_;
 }
 
-std::intptr_t FakeProcess::ShellExecute(platform::WindowHandle owner,
+std::intptr_t FakeProcess::ShellExecuteFile(platform::WindowHandle owner,
                                         const char16_t* verb,
                                         const char16_t* file,
                                         const char16_t* parameters,
@@ -38,7 +38,7 @@ void FakeProcess::CoUninitialize() {
   --openComInitializations_;
 }
 
-std::int32_t FakeProcess::MessageBox(const char16_t* text,
+std::int32_t FakeProcess::ShowMessageBox(const char16_t* text,
                                      const char16_t* caption,
                                      std::uint32_t type) {
   std::lock_guard lock(mutex_);

@@ -28,7 +28,7 @@ class FakeProcess : public platform::Process {
 
   // platform::Process
   std::u16string ModuleFileName() override;
-  std::intptr_t ShellExecute(platform::WindowHandle owner,
+  std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
                              const char16_t* verb,
                              const char16_t* file,
                              const char16_t* parameters,
@@ -36,7 +36,7 @@ class FakeProcess : public platform::Process {
                              std::int32_t show) override;
   bool CoInitialize() override;
   void CoUninitialize() override;
-  std::int32_t MessageBox(const char16_t* text,
+  std::int32_t ShowMessageBox(const char16_t* text,
                           const char16_t* caption,
                           std::uint32_t type) override;
 

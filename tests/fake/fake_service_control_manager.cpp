@@ -5,24 +5,6 @@ namespace calvera::fake {
 using platform::ErrorCode;
 
 namespace {
-constexpr ErrorCode kErrorServiceRequestTimeout = 1053;
-constexpr ErrorCode kErrorInvalidServiceControl = 1052;
-constexpr ErrorCode kErrorServiceCannotAcceptCtrl = 1061;
-constexpr ErrorCode kErrorServiceNotActive = 1062;
-constexpr ErrorCode kErrorServiceAlreadyRunning = 1056;
-
-constexpr std::uint32_t kStateStopped = 1;
-constexpr std::uint32_t kStateStartPending = 2;
-constexpr std::uint32_t kStateRunning = 4;
-constexpr std::uint32_t kStatePaused = 7;
-constexpr std::uint32_t kControlStop = 1;
-constexpr std::uint32_t kControlPause = 2;
-constexpr std::uint32_t kControlContinue = 3;
-constexpr std::uint32_t kControlInterrogate = 4;
-constexpr std::uint32_t kControlShutdown = 5;
-constexpr std::uint32_t kAcceptStop = 1;
-constexpr std::uint32_t kAcceptPauseContinue = 2;
-constexpr std::uint32_t kAcceptShutdown = 4;
 
 // The list of NUL-terminated names that ends with an empty one.
 std::vector<std::u16string> SplitMultiString(const char16_t* list) {
@@ -35,21 +17,21 @@ std::vector<std::u16string> SplitMultiString(const char16_t* list) {
 }
 
 ErrorCode Refusal(const platform::ServiceStatus& last, std::uint32_t code) {
-  if (last.currentState == kStateStopped) {
-    return kErrorServiceNotActive;
+  if (last.currentState == platform::kServiceStopped) {
+    return platform::kErrorServiceNotActive;
   }
-  if (code == kControlInterrogate) {
+  if (code == platform::kServiceControlInterrogate) {
     return 0;
   }
-  if (last.currentState != kStateRunning && last.currentState != kStatePaused) {
-    return kErrorServiceCannotAcceptCtrl;
+  if (last.currentState != platform::kServiceRunning && last.currentState != platform::kServicePaused) {
+    return platform::kErrorServiceCannotAcceptControl;
   }
-  const std::uint32_t needed = code == kControlStop ? kAcceptStop
-                               : code == kControlPause || code == kControlContinue
-                                   ? kAcceptPauseContinue
-                               : code == kControlShutdown ? kAcceptShutdown
+  const std::uint32_t needed = code == platform::kServiceControlStop ? platform::kServiceAcceptStop
+                               : code == platform::kServiceControlPause || code == platform::kServiceControlContinue
+                                   ? platform::kServiceAcceptPauseContinue
+                               : code == platform::kServiceControlShutdown ? platform::kServiceAcceptShutdown
                                                           : 0;
-  return (last.controlsAccepted & needed) == needed ? 0 : kErrorInvalidServiceControl;
+  return (last.controlsAccepted & needed) == needed ? 0 : platform::kErrorInvalidServiceControl;
 }
 }  // namespace
 
@@ -104,7 +86,7 @@ ErrorCode FakeServiceControlManager::RunDispatcher(const platform::ServiceTableE
     return failure;
   }
   if (dispatcherRunning_) {
-    return kErrorServiceAlreadyRunning;
+    return platform::kErrorServiceAlreadyRunning;
   }
   for (; table != nullptr && table->serviceName != nullptr; ++table) {
     table_[Key(table->serviceName)] = table->serviceMain;
@@ -189,27 +171,25 @@ void FakeServiceControlManager::EnsureDispatcher() {
   }
 }
 
-platform::ServiceStatusHandle FakeServiceControlManager::RegisterControlHandler(
+ErrorCode FakeServiceControlManager::RegisterControlHandler(
     const char16_t* serviceName,
     platform::ServiceControlHandlerFunction handler,
-    ErrorCode* error) {
+    platform::ServiceStatusHandle* handle) {
   std::lock_guard lock(mutex_);
+  *handle = {};
   ErrorCode failure = TakeFailure(Call::kRegisterControlHandler);
   if (failure == 0 && (serviceName == nullptr || handler == nullptr)) {
     failure = platform::kErrorInvalidParameter;
   }
   if (failure != 0) {
-    if (error) {
-      *error = failure;
-    }
-    return {};
+    return failure;
   }
   const std::u16string key = Key(serviceName);
-  const platform::ServiceStatusHandle handle = statusHandleValues_.Next();
-  registrations_[key] = {handler, handle};
-  statusHandles_[handle] = key;
+  *handle = statusHandleValues_.Next();
+  registrations_[key] = {handler, *handle};
+  statusHandles_[*handle] = key;
   lastStatus_.erase(key);
-  return handle;
+  return platform::kErrorSuccess;
 }
 
 ErrorCode FakeServiceControlManager::SetStatus(platform::ServiceStatusHandle handle,
@@ -229,24 +209,23 @@ ErrorCode FakeServiceControlManager::SetStatus(platform::ServiceStatusHandle han
   return 0;
 }
 
-platform::ServiceHandle FakeServiceControlManager::OpenManager(std::uint32_t, ErrorCode* error) {
+ErrorCode FakeServiceControlManager::OpenManager(std::uint32_t,
+                                                 platform::ServiceHandle* manager) {
   std::lock_guard lock(mutex_);
+  *manager = {};
   if (const ErrorCode failure = TakeFailure(Call::kOpenManager); failure != 0) {
-    if (error) {
-      *error = failure;
-    }
-    return {};
+    return failure;
   }
-  const platform::ServiceHandle handle = handleValues_.Next();
-  openHandles_[handle] = {true, {}};
-  return handle;
+  *manager = Opened({true, {}});
+  return platform::kErrorSuccess;
 }
 
-platform::ServiceHandle FakeServiceControlManager::CreateService(
+ErrorCode FakeServiceControlManager::CreateServiceEntry(
     platform::ServiceHandle manager,
     const platform::ServiceDefinition& definition,
-    ErrorCode* error) {
+    platform::ServiceHandle* service) {
   std::lock_guard lock(mutex_);
+  *service = {};
   ErrorCode failure = TakeFailure(Call::kCreateService);
   const auto managerHandle = openHandles_.find(manager);
   if (failure == 0 && (managerHandle == openHandles_.end() || !managerHandle->second.manager)) {
@@ -264,10 +243,7 @@ platform::ServiceHandle FakeServiceControlManager::CreateService(
     }
   }
   if (failure != 0) {
-    if (error) {
-      *error = failure;
-    }
-    return {};
+    return failure;
   }
   Entry entry;
   entry.name = definition.serviceName;
@@ -283,16 +259,16 @@ platform::ServiceHandle FakeServiceControlManager::CreateService(
   }
   entry.password = definition.password ? definition.password : u"";
   entries_[key] = std::move(entry);
-  const platform::ServiceHandle handle = handleValues_.Next();
-  openHandles_[handle] = {false, key};
-  return handle;
+  *service = Opened({false, key});
+  return platform::kErrorSuccess;
 }
 
-platform::ServiceHandle FakeServiceControlManager::OpenService(platform::ServiceHandle manager,
-                                                               const char16_t* serviceName,
-                                                               std::uint32_t,
-                                                               ErrorCode* error) {
+ErrorCode FakeServiceControlManager::OpenServiceEntry(platform::ServiceHandle manager,
+                                                      const char16_t* serviceName,
+                                                      std::uint32_t,
+                                                      platform::ServiceHandle* service) {
   std::lock_guard lock(mutex_);
+  *service = {};
   ErrorCode failure = TakeFailure(Call::kOpenService);
   const auto managerHandle = openHandles_.find(manager);
   if (failure == 0 && (managerHandle == openHandles_.end() || !managerHandle->second.manager)) {
@@ -303,17 +279,13 @@ platform::ServiceHandle FakeServiceControlManager::OpenService(platform::Service
     failure = platform::kErrorServiceDoesNotExist;
   }
   if (failure != 0) {
-    if (error) {
-      *error = failure;
-    }
-    return {};
+    return failure;
   }
-  const platform::ServiceHandle handle = handleValues_.Next();
-  openHandles_[handle] = {false, key};
-  return handle;
+  *service = Opened({false, key});
+  return platform::kErrorSuccess;
 }
 
-ErrorCode FakeServiceControlManager::DeleteService(platform::ServiceHandle service) {
+ErrorCode FakeServiceControlManager::DeleteServiceEntry(platform::ServiceHandle service) {
   std::lock_guard lock(mutex_);
   if (const ErrorCode failure = TakeFailure(Call::kDeleteService); failure != 0) {
     return failure;
@@ -331,6 +303,12 @@ ErrorCode FakeServiceControlManager::DeleteService(platform::ServiceHandle servi
   }
   entry->second.markedForDelete = true;
   return 0;
+}
+
+platform::ServiceHandle FakeServiceControlManager::Opened(OpenHandle open) {
+  const platform::ServiceHandle handle = handleValues_.Next();
+  openHandles_[handle] = std::move(open);
+  return handle;
 }
 
 void FakeServiceControlManager::CloseServiceHandle(platform::ServiceHandle handle) {
@@ -366,7 +344,7 @@ void FakeServiceControlManager::SetStartedByManager(bool started) {
   startedByManager_ = started;
 }
 
-void FakeServiceControlManager::StartService(const std::u16string& name,
+void FakeServiceControlManager::RequestStart(const std::u16string& name,
                                              platform::ServiceMainFunction serviceMain,
                                              std::vector<std::u16string> arguments) {
   std::lock_guard lock(mutex_);
@@ -375,7 +353,7 @@ void FakeServiceControlManager::StartService(const std::u16string& name,
   changed_.notify_all();
 }
 
-void FakeServiceControlManager::StartService(const std::u16string& name,
+void FakeServiceControlManager::RequestStart(const std::u16string& name,
                                              std::vector<std::u16string> arguments) {
   std::lock_guard lock(mutex_);
   commands_.push_back({true, name, nullptr, std::move(arguments), 0, nullptr});
@@ -388,11 +366,11 @@ ErrorCode FakeServiceControlManager::SendControl(const std::u16string& name,
   std::unique_lock lock(mutex_);
   const std::u16string key = Key(name);
   if (!registrations_.contains(key)) {
-    return kErrorServiceNotActive;
+    return platform::kErrorServiceNotActive;
   }
   const auto last = lastStatus_.find(key);
   platform::ServiceStatus unreported;
-  unreported.currentState = kStateStartPending;
+  unreported.currentState = platform::kServiceStartPending;
   if (const ErrorCode refusal =
           Refusal(last != lastStatus_.end() ? last->second : unreported, code);
       refusal != 0) {
@@ -402,7 +380,7 @@ ErrorCode FakeServiceControlManager::SendControl(const std::u16string& name,
   commands_.push_back({false, name, nullptr, {}, code, done});
   EnsureDispatcher();
   changed_.notify_all();
-  return changed_.wait_for(lock, timeout, [&] { return *done; }) ? 0 : kErrorServiceRequestTimeout;
+  return changed_.wait_for(lock, timeout, [&] { return *done; }) ? 0 : platform::kErrorServiceRequestTimeout;
 }
 
 platform::ServiceControlHandlerFunction FakeServiceControlManager::Handler(

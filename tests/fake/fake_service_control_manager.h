@@ -66,25 +66,24 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   // anything; otherwise serves starts and controls on the
   // calling thread until every service it started has returned from its main.
   platform::ErrorCode RunDispatcher(const platform::ServiceTableEntry* table) override;
-  platform::ServiceStatusHandle RegisterControlHandler(
-      const char16_t* serviceName,
-      platform::ServiceControlHandlerFunction handler,
-      platform::ErrorCode* error) override;
+  platform::ErrorCode RegisterControlHandler(const char16_t* serviceName,
+                                             platform::ServiceControlHandlerFunction handler,
+                                             platform::ServiceStatusHandle* handle) override;
   // ERROR_INVALID_HANDLE (6) for a handle that was not registered.
   platform::ErrorCode SetStatus(platform::ServiceStatusHandle handle,
                                 const platform::ServiceStatus& status) override;
-  platform::ServiceHandle OpenManager(std::uint32_t access, platform::ErrorCode* error) override;
+  platform::ErrorCode OpenManager(std::uint32_t access, platform::ServiceHandle* manager) override;
   // 1073 when the name exists, 1072 when its entry is marked for deletion.
-  platform::ServiceHandle CreateService(platform::ServiceHandle manager,
-                                        const platform::ServiceDefinition& definition,
-                                        platform::ErrorCode* error) override;
+  platform::ErrorCode CreateServiceEntry(platform::ServiceHandle manager,
+                                         const platform::ServiceDefinition& definition,
+                                         platform::ServiceHandle* service) override;
   // 1060 when there is no entry of that name.
-  platform::ServiceHandle OpenService(platform::ServiceHandle manager,
-                                      const char16_t* serviceName,
-                                      std::uint32_t access,
-                                      platform::ErrorCode* error) override;
+  platform::ErrorCode OpenServiceEntry(platform::ServiceHandle manager,
+                                       const char16_t* serviceName,
+                                       std::uint32_t access,
+                                       platform::ServiceHandle* service) override;
   // Marks the entry; it goes when its last handle is closed. 1072 when marked already.
-  platform::ErrorCode DeleteService(platform::ServiceHandle service) override;
+  platform::ErrorCode DeleteServiceEntry(platform::ServiceHandle service) override;
   void CloseServiceHandle(platform::ServiceHandle handle) override;
 
   // After `after` calls that succeed, the next `times` calls of that function fail with
@@ -95,11 +94,11 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
 
   // Starts the service: `serviceMain` runs on a new thread with argv[0] = `name`, and the
   // fake's own dispatcher thread carries the controls.
-  void StartService(const std::u16string& name,
+  void RequestStart(const std::u16string& name,
                     platform::ServiceMainFunction serviceMain,
                     std::vector<std::u16string> arguments = {});
   // Starts a service of the table that RunDispatcher serves (now or once it is called).
-  void StartService(const std::u16string& name, std::vector<std::u16string> arguments = {});
+  void RequestStart(const std::u16string& name, std::vector<std::u16string> arguments = {});
   // ControlService: refused with 1062 when the service is not running (no handler, or
   // STOPPED reported), 1061 while it reports a pending state or has reported nothing (any
   // code but interrogate), and 1052 for stop, pause, continue or shutdown that its last
@@ -146,6 +145,7 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   static std::u16string Key(const std::u16string& name);
   platform::ErrorCode TakeFailure(Call call);  // under mutex_
   void EnsureDispatcher();                     // under mutex_
+  platform::ServiceHandle Opened(OpenHandle open);  // under mutex_
   // Runs commands on the calling thread until `finished` holds with none waiting.
   void Serve(std::unique_lock<std::mutex>& lock, const std::function<bool()>& finished);
   void Launch(const Command& command, platform::ServiceMainFunction serviceMain);  // under mutex_

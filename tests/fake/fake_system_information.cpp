@@ -27,7 +27,7 @@ constexpr std::uint16_t kSuiteSingleUserTs = 0x0100;
 
 }  // namespace
 
-std::int32_t FakeSystemInformation::GetVersionEx(void* record) {
+std::int32_t FakeSystemInformation::QueryVersion(void* record) {
   std::lock_guard lock(mutex_);
   ++versionQueries_;
   if (record == nullptr || versionFailure_ == VersionFailure::kBoth)

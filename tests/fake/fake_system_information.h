@@ -1,4 +1,4 @@
-// Fake version, clock, local time and power status, each as a test scripts it. GetVersionEx
+// Fake version, clock, local time and power status, each as a test scripts it. QueryVersion
 // behaves like GetVersionExW: it honours the size field (284 extended, 276 basic, anything
 // else fails) and writes only that much. Any thread may call.
 #pragma once
@@ -17,7 +17,7 @@ class FakeSystemInformation : public platform::SystemInformation {
   enum class VersionFailure { kNone, kExtended, kBoth };
 
   // platform::SystemInformation
-  std::int32_t GetVersionEx(void* record) override;
+  std::int32_t QueryVersion(void* record) override;
   std::uint64_t MillisecondsSinceStart() override;
   platform::LocalTime GetLocalTime() override;
   std::optional<std::uint8_t> AcLineStatus() override;

@@ -69,7 +69,7 @@ void FakeWindowing::KillTimer(WindowHandle window, std::uintptr_t timerId) {
   changed_.notify_all();
 }
 
-bool FakeWindowing::PostMessage(WindowHandle window,
+bool FakeWindowing::PostToWindow(WindowHandle window,
                                 std::uint32_t message,
                                 std::uintptr_t wParam,
                                 std::intptr_t lParam) {
@@ -82,7 +82,7 @@ bool FakeWindowing::PostMessage(WindowHandle window,
   return true;
 }
 
-bool FakeWindowing::GetMessage(WindowMessage* message) {
+bool FakeWindowing::WaitForMessage(WindowMessage* message) {
   std::unique_lock lock(mutex_);
   ThreadQueue& queue = QueueOf(std::this_thread::get_id());
   while (queue.messages.empty()) {
@@ -96,7 +96,7 @@ bool FakeWindowing::GetMessage(WindowMessage* message) {
   return message->message != platform::kWmQuit;
 }
 
-void FakeWindowing::DispatchMessage(const WindowMessage& message) {
+void FakeWindowing::DispatchToWindow(const WindowMessage& message) {
   platform::WindowProcedure* procedure = nullptr;
   {
     std::lock_guard lock(mutex_);
@@ -159,7 +159,7 @@ int FakeWindowing::DispatchPending() {
       message = messages.front();
       messages.pop_front();
     }
-    DispatchMessage(message);
+    DispatchToWindow(message);
     ++count;
   }
 }

@@ -43,13 +43,13 @@ class FakeWindowing : public platform::Windowing {
                 std::uint32_t milliseconds) override;
   // Leaves a WM_TIMER that is already queued where it is, as KillTimer does.
   void KillTimer(platform::WindowHandle window, std::uintptr_t timerId) override;
-  bool PostMessage(platform::WindowHandle window,
+  bool PostToWindow(platform::WindowHandle window,
                    std::uint32_t message,
                    std::uintptr_t wParam,
                    std::intptr_t lParam) override;
-  bool GetMessage(platform::WindowMessage* message) override;
+  bool WaitForMessage(platform::WindowMessage* message) override;
   // Reaches the window procedure only on the window's thread.
-  void DispatchMessage(const platform::WindowMessage& message) override;
+  void DispatchToWindow(const platform::WindowMessage& message) override;
 
   // Later calls fail until cleared.
   void FailCreateWindow(bool fails);
@@ -62,7 +62,7 @@ class FakeWindowing : public platform::Windowing {
   // Dispatches what waits in the calling thread's queue without waiting; returns how many
   // messages were dispatched. A WM_QUIT stays queued and ends the run.
   int DispatchPending();
-  // Waits until the thread that owns `window` waits in GetMessage with nothing queued, so
+  // Waits until the thread that owns `window` waits in WaitForMessage with nothing queued, so
   // everything posted to it before has been handled.
   bool WaitUntilIdle(platform::WindowHandle window, std::chrono::milliseconds timeout);
 

@@ -31,7 +31,10 @@ TEST(LedgersTest, NoticeWhatIsLeftOpenAndWhatIsClosedWithoutBeingOpen) {
       {"libraries freed that were not loaded",
        [](fake::FakePlatform& f) { f.libraries.Free(platform::LibraryHandle{0x1234}); }},
       {"service handles left open",
-       [](fake::FakePlatform& f) { f.services.OpenManager(0xF003F, nullptr); }},
+       [](fake::FakePlatform& f) {
+         platform::ServiceHandle manager{};
+         ASSERT_EQ(f.services.OpenManager(platform::kScManagerAllAccess, &manager), 0u);
+       }},
       {"service handles closed that were not open",
        [](fake::FakePlatform& f) { f.services.CloseServiceHandle(platform::ServiceHandle{0x1234}); }},
       {"event sources left registered",

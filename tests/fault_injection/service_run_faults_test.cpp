@@ -25,20 +25,20 @@ namespace {
 using fake::FakeEventLog;
 using fake::FakeServiceControlManager;
 using std::chrono::steady_clock;
+using platform::kServiceStopped;
+using platform::kServiceStartPending;
+using platform::kServiceStopPending;
+using platform::kServiceRunning;
+using platform::kServiceContinuePending;
+using platform::kServicePausePending;
+using platform::kServicePaused;
+using platform::kServiceControlStop;
+using platform::kServiceControlPause;
+using platform::kServiceControlContinue;
 
-constexpr std::uint32_t kStopped = 1;
-constexpr std::uint32_t kStartPending = 2;
-constexpr std::uint32_t kStopPending = 3;
-constexpr std::uint32_t kRunning = 4;
-constexpr std::uint32_t kContinuePending = 5;
-constexpr std::uint32_t kPausePending = 6;
-constexpr std::uint32_t kPaused = 7;
-constexpr std::uint32_t kStop = 1;
-constexpr std::uint32_t kPause = 2;
-constexpr std::uint32_t kContinue = 3;
 constexpr auto kTimeout = std::chrono::seconds(10);
-const std::vector<std::uint32_t> kStartAndStop = {kStartPending, kStartPending, kRunning,
-                                                  kStopPending, kStopped};
+const std::vector<std::uint32_t> kStartAndStop = {kServiceStartPending, kServiceStartPending, kServiceRunning,
+                                                  kServiceStopPending, kServiceStopped};
 
 std::vector<std::uint32_t> States(const fake::FakeServiceControlManager& services) {
   std::vector<std::uint32_t> states;
@@ -59,7 +59,7 @@ int RunStartedByTheManager(fake::FakePlatform& fake,
                            const std::function<void(fake::FakePlatform&)>& whileRunning,
                            const std::vector<std::uint32_t>& controls) {
   fake.services.SetStartedByManager(true);
-  fake.services.StartService(u"Calvera");
+  fake.services.RequestStart(u"Calvera");
   std::atomic<bool> ended{false};
   auto controller = std::async(std::launch::async, [&] {
     const auto deadline = steady_clock::now() + kTimeout;
@@ -85,7 +85,7 @@ struct Case {
   std::vector<FakeEventLog::Entry> log;
   std::function<void(fake::FakePlatform&)> check = [](fake::FakePlatform&) {};
   std::function<void(fake::FakePlatform&)> whileRunning = [](fake::FakePlatform&) {};
-  std::vector<std::uint32_t> controls = {kStop};
+  std::vector<std::uint32_t> controls = {kServiceControlStop};
   int exitCode = 0;
 };
 
@@ -145,8 +145,8 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                    1});
   // A continue whose timer cannot be armed is still accepted, and nothing is logged.
   cases.push_back({"SetTimer", [](fake::FakePlatform&) {},
-                   {kStartPending, kStartPending, kRunning, kPausePending, kPaused,
-                    kContinuePending, kRunning, kStopPending, kStopped},
+                   {kServiceStartPending, kServiceStartPending, kServiceRunning, kServicePausePending, kServicePaused,
+                    kServiceContinuePending, kServiceRunning, kServiceStopPending, kServiceStopped},
                    {},
                    [](fake::FakePlatform& f) {
                      const auto events = f.windowing.TimerEvents();
@@ -156,16 +156,16 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                    },
                    [](fake::FakePlatform& f) {
                      // Paused, and the timer off, before the continue that cannot arm it.
-                     f.services.Handler(u"Calvera")(kPause);
+                     f.services.Handler(u"Calvera")(kServiceControlPause);
                      const auto window = service::CalveraModule()->MainTimer().Window();
                      EXPECT_TRUE(WaitForReports(f.services, 5));
                      EXPECT_TRUE(f.windowing.WaitUntilArmed(window, 1, false, kTimeout));
                      f.windowing.FailSetTimer(true);
-                     f.services.Handler(u"Calvera")(kContinue);
+                     f.services.Handler(u"Calvera")(kServiceControlContinue);
                      EXPECT_TRUE(WaitForReports(f.services, 7));
                      EXPECT_TRUE(f.windowing.WaitUntilIdle(window, kTimeout));
                    },
-                   {kStop}});
+                   {kServiceControlStop}});
   // Each report refused in turn: an entry for it, and the run goes on.
   for (std::size_t refused = 0; refused < kStartAndStop.size(); ++refused) {
     std::vector<std::uint32_t> sent = kStartAndStop;
@@ -214,7 +214,7 @@ TEST(ServiceRunFaultsTest, ARefusedQuitRequestIsRepeatedUntilTaken) {
     });
   };
   auto run = std::async(std::launch::async, [&] {
-    return RunStartedByTheManager(fake, refuseQuit, {kStop});
+    return RunStartedByTheManager(fake, refuseQuit, {kServiceControlStop});
   });
   ASSERT_EQ(run.wait_for(kTimeout), std::future_status::ready);
   EXPECT_EQ(run.get(), 0);

@@ -77,21 +77,21 @@ TEST(Win32PlatformWineTest, AMessageWindowGetsPostedMessagesAndTimerTicksThrough
     const ScopedWindow window(windowing, windowing.CreateMessageWindow(&procedure));
     ASSERT_TRUE(window);
     ASSERT_TRUE(
-        windowing.PostMessage(window.get(), RecordingProcedure::kTestMessage, kWParam, kLParam));
+        windowing.PostToWindow(window.get(), RecordingProcedure::kTestMessage, kWParam, kLParam));
     ASSERT_TRUE(windowing.SetTimer(window.get(), kTimerId, 10));
 
     // Ends the loop should a message never come.
     std::promise<void> finished;
     std::thread watchdog([&windowing, handle = window.get(), done = finished.get_future()] {
       if (done.wait_for(10s) == std::future_status::timeout) {
-        (void)windowing.PostMessage(handle, kWmQuit, 0, 0);
+        (void)windowing.PostToWindow(handle, kWmQuit, 0, 0);
       }
     });
     bool posted = false;
     bool ticked = false;
     WindowMessage message;
-    while (!(posted && ticked) && windowing.GetMessage(&message)) {
-      windowing.DispatchMessage(message);
+    while (!(posted && ticked) && windowing.WaitForMessage(&message)) {
+      windowing.DispatchToWindow(message);
       if (message.message == RecordingProcedure::kTestMessage) {
         posted = true;
         EXPECT_EQ(message.window, window.get());
@@ -131,12 +131,9 @@ TEST(Win32PlatformWineTest, AnEventSourceTakesAnErrorEntry) {
 class Win32ServiceEntryWineTest : public ::testing::Test {
  protected:
   static constexpr char16_t kName[] = u"CalveraWin32WineTest";
-  static constexpr std::uint32_t kAllAccess = 0xF003F;
-  static constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
 
   void SetUp() override {
-    ErrorCode error = 0;
-    manager_ = ScopedServiceHandle(services_, services_.OpenManager(kAllAccess, &error));
+    const ErrorCode error = services_.OpenManager(kScManagerAllAccess, manager_.put());
     ASSERT_TRUE(manager_) << error;
     Remove();
   }
@@ -146,23 +143,23 @@ class Win32ServiceEntryWineTest : public ::testing::Test {
     if (!manager_) {
       return;
     }
-    const ScopedServiceHandle service(
-        services_, services_.OpenService(manager_.get(), kName, kServiceAllAccess, nullptr));
-    if (service) {
-      (void)services_.DeleteService(service.get());
+    ScopedServiceHandle service(services_);
+    if (services_.OpenServiceEntry(manager_.get(), kName, kServiceAllAccess, service.put()) ==
+        kErrorSuccess) {
+      (void)services_.DeleteServiceEntry(service.get());
     }
   }
 
   ServiceControlManager& services_ = Real().services;
-  ScopedServiceHandle manager_;
+  ScopedServiceHandle manager_{services_};
 };
 
 TEST_F(Win32ServiceEntryWineTest, AMissingServiceFailsWithItsOwnError) {
-  ErrorCode error = 0;
+  ServiceHandle service{0x1234};
   EXPECT_EQ(
-      services_.OpenService(manager_.get(), u"CalveraNoSuchService", kServiceAllAccess, &error),
-      ServiceHandle{});
-  EXPECT_EQ(error, kErrorServiceDoesNotExist);
+      services_.OpenServiceEntry(manager_.get(), u"CalveraNoSuchService", kServiceAllAccess, &service),
+      kErrorServiceDoesNotExist);
+  EXPECT_EQ(service, ServiceHandle{});
 }
 
 TEST_F(Win32ServiceEntryWineTest, CreateServicePassesEveryArgumentInItsPlace) {
@@ -171,19 +168,20 @@ TEST_F(Win32ServiceEntryWineTest, CreateServicePassesEveryArgumentInItsPlace) {
   definition.serviceName = kName;
   definition.displayName = u"Calvera Win32 Wine Test";
   definition.desiredAccess = kServiceAllAccess;
-  definition.serviceType = 0x10;  // own process
-  definition.startType = 3;       // on demand
-  definition.errorControl = 0;    // ignore
+  definition.serviceType = kServiceWin32OwnProcess;
+  definition.startType = kServiceDemandStart;
+  definition.errorControl = kServiceErrorIgnore;
   definition.binaryPathName = path.c_str();
   definition.loadOrderGroup = u"CalveraTestGroup";
-  ErrorCode error = 0;
   {
-    const ScopedServiceHandle created(services_,
-                                      services_.CreateService(manager_.get(), definition, &error));
-    ASSERT_TRUE(created) << error;
-    error = 0;
-    EXPECT_EQ(services_.CreateService(manager_.get(), definition, &error), ServiceHandle{});
-    EXPECT_EQ(error, kErrorServiceExists);
+    ScopedServiceHandle created(services_);
+    ASSERT_EQ(services_.CreateServiceEntry(manager_.get(), definition, created.put()),
+              kErrorSuccess);
+    ASSERT_TRUE(created);
+    ServiceHandle again{0x1234};
+    EXPECT_EQ(services_.CreateServiceEntry(manager_.get(), definition, &again),
+              kErrorServiceExists);
+    EXPECT_EQ(again, ServiceHandle{});
 
     Registry& registry = Real().registry;
     const char16_t* key = u"\\SYSTEM\\CurrentControlSet\\Services\\CalveraWin32WineTest\\";
@@ -199,15 +197,15 @@ TEST_F(Win32ServiceEntryWineTest, CreateServicePassesEveryArgumentInItsPlace) {
     EXPECT_EQ(ToUtf8(text(u"ImagePath")), ToUtf8(path));
     EXPECT_EQ(ToUtf8(text(u"Group")), "CalveraTestGroup");
     EXPECT_EQ(ToUtf8(text(u"ObjectName")), "LocalSystem");
-    EXPECT_EQ(number(u"Type"), 0x10);
-    EXPECT_EQ(number(u"Start"), 3);
-    EXPECT_EQ(number(u"ErrorControl"), 0);
+    EXPECT_EQ(number(u"Type"), static_cast<std::int32_t>(kServiceWin32OwnProcess));
+    EXPECT_EQ(number(u"Start"), static_cast<std::int32_t>(kServiceDemandStart));
+    EXPECT_EQ(number(u"ErrorControl"), static_cast<std::int32_t>(kServiceErrorIgnore));
 
-    EXPECT_EQ(services_.DeleteService(created.get()), kErrorSuccess);
+    EXPECT_EQ(services_.DeleteServiceEntry(created.get()), kErrorSuccess);
   }
-  error = 0;
-  EXPECT_EQ(services_.OpenService(manager_.get(), kName, kServiceAllAccess, &error), ServiceHandle{});
-  EXPECT_EQ(error, kErrorServiceDoesNotExist);
+  ScopedServiceHandle gone(services_);
+  EXPECT_EQ(services_.OpenServiceEntry(manager_.get(), kName, kServiceAllAccess, gone.put()),
+            kErrorServiceDoesNotExist);
 }
 
 TEST(Win32PlatformWineTest, ResourcesAndTheAnsiCodePage) {
@@ -223,7 +221,7 @@ TEST(Win32PlatformWineTest, SystemInformationAnswers) {
   for (const std::uint32_t size : {284u, 276u}) {
     std::vector<std::byte> record(284);
     std::memcpy(record.data(), &size, sizeof(size));
-    EXPECT_NE(system.GetVersionEx(record.data()), 0) << size;
+    EXPECT_NE(system.QueryVersion(record.data()), 0) << size;
     std::uint32_t major = 0;
     std::memcpy(&major, record.data() + 4, sizeof(major));
     EXPECT_GE(major, 5u) << size;

@@ -186,7 +186,7 @@ TEST(FakeSystemInformationTest, GetVersionExWritesOnlyTheFormItsSizeNames) {
     system.SetVersionFailure(c.failure);
     std::vector<unsigned char> record(300, kUntouched);
     std::memcpy(record.data(), &c.size, 4);
-    EXPECT_EQ(system.GetVersionEx(record.data()) != 0, c.succeeds);
+    EXPECT_EQ(system.QueryVersion(record.data()) != 0, c.succeeds);
     const std::size_t written = c.succeeds ? c.size : 4;
     EXPECT_EQ(std::vector<unsigned char>(record.begin() + written, record.end()),
               std::vector<unsigned char>(record.size() - written, kUntouched));

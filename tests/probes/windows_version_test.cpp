@@ -60,7 +60,7 @@ TEST(WindowsVersionTest, BothQueriesFailingIsUnknown) {
 
 class ThrowingSystemInformation : public FakeSystemInformation {
  public:
-  std::int32_t GetVersionEx(void*) override { throw std::runtime_error("version"); }
+  std::int32_t QueryVersion(void*) override { throw std::runtime_error("version"); }
 };
 
 TEST(WindowsVersionTest, AFailureRaisedIsUnknown) {

@@ -43,16 +43,16 @@ class CalveraRun {
     EXPECT_EQ(created_.get_future().wait_for(kTimeout), std::future_status::ready);
   }
   ~CalveraRun() {
-    if (fake.services.SendControl(u"Calvera", kStop) == 0) {
+    if (fake.services.SendControl(u"Calvera", kServiceControlStop) == 0) {
       static_cast<void>(fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
     }
-    EXPECT_TRUE(fake.windowing.PostMessage(window, platform::kWmQuit, 0, 0));
+    EXPECT_TRUE(fake.windowing.PostToWindow(window, platform::kWmQuit, 0, 0));
     mainThread_.join();
     EXPECT_EQ(fake.windowing.WindowCount(), 0u);
   }
 
   void Start() {
-    fake.services.StartService(u"Calvera", &CalveraServiceMain);
+    fake.services.RequestStart(u"Calvera", &CalveraServiceMain);
     ASSERT_TRUE(WaitForReportCount(fake.services, 3));
   }
   // Sends the control and waits until the reports count `reports`.
@@ -76,7 +76,7 @@ class CalveraRun {
   // timer was cancelled; all handled before this returns.
   void OfferTicks() {
     fake.windowing.ElapseTimers();
-    ASSERT_TRUE(fake.windowing.PostMessage(window, platform::kWmTimer, 1, 0));
+    ASSERT_TRUE(fake.windowing.PostToWindow(window, platform::kWmTimer, 1, 0));
     ASSERT_TRUE(Idle());
   }
 
@@ -106,8 +106,8 @@ class CalveraRun {
       SetCalveraModule(&calvera);
       created_.set_value();
       platform::WindowMessage message;
-      while (fake.windowing.GetMessage(&message)) {
-        fake.windowing.DispatchMessage(message);
+      while (fake.windowing.WaitForMessage(&message)) {
+        fake.windowing.DispatchToWindow(message);
       }
       SetCalveraModule(nullptr);
     }
@@ -134,7 +134,7 @@ TEST(CalveraServiceTest, ModuleProperties) {
   EXPECT_TRUE(calvera.MainTimer().Enabled());
   // Without a module the control handler has nowhere to go, and says nothing.
   SetCalveraModule(nullptr);
-  ServiceControlHandler(kStop);
+  ServiceControlHandler(kServiceControlStop);
 }
 
 TEST(CalveraServiceTest, ReportSequences) {
@@ -165,29 +165,29 @@ TEST(CalveraServiceTest, TimerTicksFromCreationAndTheStartSetsServiceStarted) {
 }
 
 TEST(CalveraServiceTest, TimerIsOffExactlyBetweenPauseAndContinueAndAfterTheEnd) {
-  for (std::uint32_t end : {kStop, kShutdown}) {
+  for (std::uint32_t end : {kServiceControlStop, kServiceControlShutdown}) {
     SCOPED_TRACE(end);
     CalveraRun run;
     run.Start();
     run.fake.windowing.ElapseTimers();
     ASSERT_TRUE(run.WaitForTicks(1));
 
-    run.Control(kPause, 5);
-    ASSERT_EQ(run.LastState(), kPaused);
+    run.Control(kServiceControlPause, 5);
+    ASSERT_EQ(run.LastState(), kServicePaused);
     ASSERT_TRUE(run.Armed(false));
     run.OfferTicks();
     EXPECT_EQ(run.Ticks().size(), 1u);
     EXPECT_TRUE(run.tick.ServiceStarted());
 
-    run.Control(kContinue, 7);
-    ASSERT_EQ(run.LastState(), kRunning);
+    run.Control(kServiceControlContinue, 7);
+    ASSERT_EQ(run.LastState(), kServiceRunning);
     ASSERT_TRUE(run.Armed(true));
     EXPECT_EQ(run.fake.windowing.ArmedInterval(run.window, 1), 1000u);
     run.fake.windowing.ElapseTimers();
     ASSERT_TRUE(run.WaitForTicks(2));
 
     run.Control(end, 9);
-    ASSERT_EQ(run.LastState(), kStopped);
+    ASSERT_EQ(run.LastState(), kServiceStopped);
     ASSERT_TRUE(run.Armed(false));
     run.OfferTicks();
     const auto ticks = run.Ticks();
@@ -203,10 +203,10 @@ TEST(CalveraServiceTest, TimerIsOffExactlyBetweenPauseAndContinueAndAfterTheEnd)
 TEST(CalveraServiceTest, ContinueWhoseTimerCannotBeArmedStillRuns) {
   CalveraRun run;
   run.Start();
-  run.Control(kPause, 5);
+  run.Control(kServiceControlPause, 5);
   run.fake.windowing.FailSetTimer(true);
-  run.Control(kContinue, 7);
-  EXPECT_EQ(run.LastState(), kRunning);
+  run.Control(kServiceControlContinue, 7);
+  EXPECT_EQ(run.LastState(), kServiceRunning);
   ASSERT_TRUE(run.Idle());
   run.fake.windowing.FailSetTimer(false);
   EXPECT_FALSE(run.fake.windowing.ArmedInterval(run.window, 1));
@@ -214,8 +214,8 @@ TEST(CalveraServiceTest, ContinueWhoseTimerCannotBeArmedStillRuns) {
   ASSERT_TRUE(run.Idle());
   EXPECT_TRUE(run.Ticks().empty());
   // Off and on again arms it.
-  run.Control(kPause, 9);
-  run.Control(kContinue, 11);
+  run.Control(kServiceControlPause, 9);
+  run.Control(kServiceControlContinue, 11);
   EXPECT_TRUE(run.Armed(true));
   EXPECT_TRUE(run.fake.eventLog.Entries().empty());
 }
@@ -228,7 +228,7 @@ TEST(CalveraServiceTest, ControlIsHandledAtOnceNotAtTheNextHalfSecond) {
   std::vector<steady_clock::duration> delays;
   for (std::size_t reports = 4; reports <= 10; ++reports) {
     const auto sent = steady_clock::now();
-    run.Control(kInterrogate, reports);
+    run.Control(kServiceControlInterrogate, reports);
     delays.push_back(steady_clock::now() - sent);
     EXPECT_LT(delays.back(), milliseconds(900));
   }

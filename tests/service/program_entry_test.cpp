@@ -145,7 +145,7 @@ TEST_F(ProgramEntryTest, AStartByHandLogsTheDispatchersFailureAndExitsCleanly) {
 
 TEST_F(ProgramEntryTest, AServiceRunEndsWhenTheManagerStopsTheService) {
   fake_.services.SetStartedByManager(true);
-  fake_.services.StartService(u"Calvera");
+  fake_.services.RequestStart(u"Calvera");
   auto stopper = std::async(std::launch::async, [this] {
     const auto running = [](const std::vector<FakeServiceControlManager::StatusReport>& reports) {
       return !reports.empty() && reports.back().status.currentState == 4;

@@ -87,7 +87,7 @@ struct ServiceRun {
 
   ~ServiceRun() {
     // A test that failed half-way still ends its service, so the threads can be joined.
-    if (fake.services.SendControl(u"Calvera", kStop) == 0) {
+    if (fake.services.SendControl(u"Calvera", kServiceControlStop) == 0) {
       static_cast<void>(fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
     }
   }
@@ -105,7 +105,7 @@ TEST(ServiceProtocolTest, ReportSequences) {
 
 TEST(ServiceProtocolTest, EntryKeepsTheStartArgumentsAndRegistersUnderTheServiceName) {
   ServiceRun run;
-  run.fake.services.StartService(u"Calvera", &TestServiceMain, {u"-verbose"});
+  run.fake.services.RequestStart(u"Calvera", &TestServiceMain, {u"-verbose"});
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 3));
   EXPECT_EQ(run.fake.services.Handler(u"CALVERA"), &TestControlHandler);
   ASSERT_EQ(run.service.ParamCount(), 2u);
@@ -123,24 +123,24 @@ TEST(ServiceProtocolTest, StartThatEndsEarly) {
   } cases[] = {
       {"refused",
        [](TestService& s) { s.SetOnStart([](TService&, bool& started) { started = false; }); },
-       {{kStartPending, 0, 1}, {kStartPending, 0, 2}, {kStopped, 7, 0}},
+       {{kServiceStartPending, 0, 1}, {kServiceStartPending, 0, 2}, {kServiceStopped, 7, 0}},
        {}},
       {"start handler fails",
        [](TestService& s) {
          s.SetOnStart([](TService&, bool&) { throw std::runtime_error("no disk"); });
        },
-       {{kStartPending, 0, 1}, {kStartPending, 0, 2}, {kStopped, 7, 0}},
+       {{kServiceStartPending, 0, 1}, {kServiceStartPending, 0, 2}, {kServiceStopped, 7, 0}},
        {u"Service failed on start: no disk"}},
       {"execute handler fails",
        [](TestService& s) { s.SetOnExecute([](TService&) { throw std::runtime_error("lost"); }); },
-       {{kStartPending, 0, 1}, {kStartPending, 0, 2}, {kRunning, 7, 0}, {kStopped, 7, 0}},
+       {{kServiceStartPending, 0, 1}, {kServiceStartPending, 0, 2}, {kServiceRunning, 7, 0}, {kServiceStopped, 7, 0}},
        {u"Service failed on execute: lost"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ServiceRun run;
     c.setUp(run.service);
-    run.fake.services.StartService(u"Calvera", &TestServiceMain);
+    run.fake.services.RequestStart(u"Calvera", &TestServiceMain);
     ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
     EXPECT_EQ(Summaries(run.fake.services.Reports()), c.reports);
     EXPECT_EQ(run.Log(), c.log);
@@ -148,7 +148,7 @@ TEST(ServiceProtocolTest, StartThatEndsEarly) {
 }
 
 TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheServiceRunsOn) {
-  const Step pause{kPause, {{kPausePending, 7, 0}, {kPaused, 7, 0}}};
+  const Step pause{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServicePaused, 7, 0}}};
   struct Case {
     const char* name;
     std::function<void(TestService&)> setUp;
@@ -157,42 +157,42 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
   } cases[] = {
       {"stop refused",
        [](TestService& s) { s.SetOnStop(FirstCall(false)); },
-       {{kStop, {{kStopPending, 7, 0}, {kRunning, 7, 0}}}},
+       {{kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceRunning, 7, 0}}}},
        {}},
       {"stop fails",
        [](TestService& s) { s.SetOnStop(FirstCall(true)); },
-       {{kStop, {{kStopPending, 7, 0}, {kRunning, 7, 0}}}},
+       {{kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceRunning, 7, 0}}}},
        {u"Service failed on stop: broken"}},
       {"pause refused",
        [](TestService& s) { s.SetOnPause(FirstCall(false)); },
-       {{kPause, {{kPausePending, 7, 0}, {kRunning, 7, 0}}}},
+       {{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServiceRunning, 7, 0}}}},
        {}},
       {"pause fails",
        [](TestService& s) { s.SetOnPause(FirstCall(true)); },
-       {{kPause, {{kPausePending, 7, 0}, {kRunning, 7, 0}}}},
+       {{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServiceRunning, 7, 0}}}},
        {u"Service failed on pause: broken"}},
       {"continue refused",
        [](TestService& s) { s.SetOnContinue(FirstCall(false)); },
-       {pause, {kContinue, {{kContinuePending, 7, 0}, {kPaused, 7, 0}}}},
+       {pause, {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
        {}},
       {"continue fails",
        [](TestService& s) { s.SetOnContinue(FirstCall(true)); },
-       {pause, {kContinue, {{kContinuePending, 7, 0}, {kPaused, 7, 0}}}},
+       {pause, {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
        {u"Service failed on continue: broken"}},
       {"interrogate fails",
        [](TestService& s) { s.interrogateFails = true; },
-       {{kInterrogate, {{kRunning, 7, 0}}}},
+       {{kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}},
        {u"Service failed on interrogate: broken"}},
       {"custom control fails",
        [](TestService& s) { s.customFails = true; },
-       {{200, {{kRunning, 7, 0}}}},
+       {{200, {{kServiceRunning, 7, 0}}}},
        {u"Service failed in custom message(200): broken"}},
   };
   for (const auto& c : cases) {
     ServiceRun run;
     c.setUp(run.service);
     Sequence sequence{c.name, c.steps};
-    sequence.steps.push_back({kStop, {{kStopPending, 7, 0}, {kStopped, 7, 0}}});
+    sequence.steps.push_back({kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}});
     RunSequence(run.fake.services, &TestServiceMain, sequence);
     EXPECT_EQ(run.Log(), c.log) << c.name;
   }
@@ -208,24 +208,24 @@ TEST(ServiceProtocolTest, PauseHoldsTheExecutePhaseUntilTheNextRequest) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   });
-  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  run.fake.services.RequestStart(u"Calvera", &TestServiceMain);
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 3));
-  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kPause), 0u);
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlPause), 0u);
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 5));
   const int pausedAt = polls;
   // Time for a poll that should not happen; the request below does not depend on it.
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   EXPECT_EQ(polls, pausedAt);
-  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kContinue), 0u);
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlContinue), 0u);
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 7));
-  EXPECT_EQ(Summaries(run.fake.services.Reports()).back(), (Report{kRunning, 7, 0}));
+  EXPECT_EQ(Summaries(run.fake.services.Reports()).back(), (Report{kServiceRunning, 7, 0}));
 }
 
 TEST(ServiceProtocolTest, FailedShutdownStillEndsTheServiceWithoutReportingTheOldState) {
   ServiceRun run;
   run.service.SetOnShutdown([](TService&) { throw std::runtime_error("broken"); });
   RunSequence(run.fake.services, &TestServiceMain,
-              {"shutdown fails", {{kShutdown, {{kStopPending, 7, 0}, {kStopped, 7, 0}}}}});
+              {"shutdown fails", {{kServiceControlShutdown, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}}}});
   EXPECT_EQ(run.Log(), std::vector<std::u16string>{u"Service failed on shutdown: broken"});
 }
 
@@ -233,7 +233,7 @@ TEST(ServiceProtocolTest, HandlerThatCannotBeRegisteredLogsOnceAndReportsNothing
   ServiceRun run;
   run.fake.services.FailCall(FakeServiceControlManager::Call::kRegisterControlHandler,
                              platform::kErrorServiceDoesNotExist);
-  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  run.fake.services.RequestStart(u"Calvera", &TestServiceMain);
   ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
   EXPECT_EQ(run.fake.services.SetStatusCalls(), 0u);
   const std::vector<FakeEventLog::Entry> expected = {
@@ -246,12 +246,12 @@ TEST(ServiceProtocolTest, RefusedStatusReportIsLoggedAndTheRunGoesOn) {
   // Both START_PENDING reports are refused; the manager sees the service first running.
   run.fake.services.FailCall(FakeServiceControlManager::Call::kSetStatus,
                              platform::kErrorAccessDenied, 2);
-  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  run.fake.services.RequestStart(u"Calvera", &TestServiceMain);
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 1));
-  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kStop), 0u);
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlStop), 0u);
   ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
   EXPECT_EQ(Summaries(run.fake.services.Reports()),
-            (std::vector<Report>{{kRunning, 7, 0}, {kStopPending, 7, 0}, {kStopped, 7, 0}}));
+            (std::vector<Report>{{kServiceRunning, 7, 0}, {kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}));
   EXPECT_EQ(run.Log(), (std::vector<std::u16string>{u"Access is denied", u"Access is denied"}));
   EXPECT_EQ(run.fake.eventLog.RegisteredCount(), 1);
 }
@@ -259,19 +259,19 @@ TEST(ServiceProtocolTest, RefusedStatusReportIsLoggedAndTheRunGoesOn) {
 TEST(ServiceProtocolTest, ControlsWithoutAServiceThreadAreDropped) {
   ServiceRun run;
   // Before the service thread exists: a stop that went through would end the run at once.
-  TestControlHandler(kStop);
-  run.fake.services.StartService(u"Calvera", &TestServiceMain);
+  TestControlHandler(kServiceControlStop);
+  run.fake.services.RequestStart(u"Calvera", &TestServiceMain);
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 3));
-  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kInterrogate), 0u);
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlInterrogate), 0u);
   ASSERT_TRUE(WaitForReportCount(run.fake.services, 4));
-  EXPECT_EQ(Summaries(run.fake.services.Reports()).back(), (Report{kRunning, 7, 0}));
+  EXPECT_EQ(Summaries(run.fake.services.Reports()).back(), (Report{kServiceRunning, 7, 0}));
 
-  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kStop), 0u);
+  ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlStop), 0u);
   ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
   const std::size_t reports = run.fake.services.Reports().size();
   // After the thread has gone, as from a dispatcher that was already on its way.
   const auto handler = run.fake.services.Handler(u"Calvera");
-  for (std::uint32_t code : {kInterrogate, kStop, kPause, kShutdown, 128u}) {
+  for (std::uint32_t code : {kServiceControlInterrogate, kServiceControlStop, kServiceControlPause, kServiceControlShutdown, 128u}) {
     handler(code);
   }
   EXPECT_EQ(run.fake.services.Reports().size(), reports);

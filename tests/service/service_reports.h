@@ -13,19 +13,21 @@
 
 namespace calvera::service::reports {
 
-inline constexpr std::uint32_t kStopped = 1;
-inline constexpr std::uint32_t kStartPending = 2;
-inline constexpr std::uint32_t kStopPending = 3;
-inline constexpr std::uint32_t kRunning = 4;
-inline constexpr std::uint32_t kContinuePending = 5;
-inline constexpr std::uint32_t kPausePending = 6;
-inline constexpr std::uint32_t kPaused = 7;
+// The manager's states and controls.
+using platform::kServiceStopped;
+using platform::kServiceStartPending;
+using platform::kServiceStopPending;
+using platform::kServiceRunning;
+using platform::kServiceContinuePending;
+using platform::kServicePausePending;
+using platform::kServicePaused;
+using platform::kServiceControlStop;
+using platform::kServiceControlPause;
+using platform::kServiceControlContinue;
+using platform::kServiceControlInterrogate;
+using platform::kServiceControlShutdown;
 
-inline constexpr std::uint32_t kStop = 1;
-inline constexpr std::uint32_t kPause = 2;
-inline constexpr std::uint32_t kContinue = 3;
-inline constexpr std::uint32_t kInterrogate = 4;
-inline constexpr std::uint32_t kShutdown = 5;
+
 
 inline constexpr auto kTimeout = std::chrono::seconds(10);
 
@@ -66,9 +68,9 @@ inline void ExpectPlainFields(const Record& record) {
   }
 }
 
-inline const std::vector<Report> kStartReports = {{kStartPending, 0, 1},
-                                                  {kStartPending, 0, 2},
-                                                  {kRunning, 7, 0}};
+inline const std::vector<Report> kStartReports = {{kServiceStartPending, 0, 1},
+                                                  {kServiceStartPending, 0, 2},
+                                                  {kServiceRunning, 7, 0}};
 
 // A control and the reports it adds.
 struct Step {
@@ -82,10 +84,10 @@ struct Sequence {
 };
 
 inline std::vector<Sequence> ProtocolSequences() {
-  const Step stop{kStop, {{kStopPending, 7, 0}, {kStopped, 7, 0}}};
-  const Step pause{kPause, {{kPausePending, 7, 0}, {kPaused, 7, 0}}};
-  const Step resume{kContinue, {{kContinuePending, 7, 0}, {kRunning, 7, 0}}};
-  const Step shutdown{kShutdown, {{kStopPending, 7, 0}, {kStopped, 7, 0}}};
+  const Step stop{kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}};
+  const Step pause{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServicePaused, 7, 0}}};
+  const Step resume{kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServiceRunning, 7, 0}}};
+  const Step shutdown{kServiceControlShutdown, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}};
   return {
       {"Stop", {stop}},
       {"PauseThenContinue", {pause, resume, stop}},
@@ -93,10 +95,10 @@ inline std::vector<Sequence> ProtocolSequences() {
       {"PauseWhilePaused", {pause, pause, resume, stop}},
       {"ShutdownWhileRunning", {shutdown}},
       {"ShutdownWhilePaused", {pause, shutdown}},
-      {"InterrogateWhileRunning", {{kInterrogate, {{kRunning, 7, 0}}}, stop}},
-      {"InterrogateWhilePaused", {pause, {kInterrogate, {{kPaused, 7, 0}}}, resume, stop}},
+      {"InterrogateWhileRunning", {{kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}, stop}},
+      {"InterrogateWhilePaused", {pause, {kServiceControlInterrogate, {{kServicePaused, 7, 0}}}, resume, stop}},
       // The interrogate behind it shows that the custom code was handled without a report.
-      {"CustomCodeReportsNothing", {{128, {}}, {kInterrogate, {{kRunning, 7, 0}}}, stop}},
+      {"CustomCodeReportsNothing", {{128, {}}, {kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}, stop}},
   };
 }
 
@@ -111,7 +113,7 @@ inline void RunSequence(fake::FakeServiceControlManager& services,
                         const Sequence& sequence) {
   SCOPED_TRACE(sequence.name);
   std::vector<Report> expected = kStartReports;
-  services.StartService(u"Calvera", serviceMain);
+  services.RequestStart(u"Calvera", serviceMain);
   ASSERT_TRUE(WaitForReportCount(services, expected.size()));
   for (const Step& step : sequence.steps) {
     ASSERT_EQ(services.SendControl(u"Calvera", step.control), 0u) << step.control;

@@ -133,7 +133,7 @@ TEST(TimerTest, EachExpiryCallsTheHandlerWhateverTheTimerId) {
   f.Expire();
   f.Expire();
   EXPECT_EQ(f.ticks, 2);
-  ASSERT_TRUE(f.windowing.PostMessage(f.timer.Window(), platform::kWmTimer, 7, 0));
+  ASSERT_TRUE(f.windowing.PostToWindow(f.timer.Window(), platform::kWmTimer, 7, 0));
   f.windowing.DispatchPending();
   EXPECT_EQ(f.ticks, 3);
 }

@@ -11,16 +11,6 @@
 
 #include "platform/types.h"
 
-// <windows.h> maps these names to their W forms; the interfaces use them as method names.
-#undef CreateService
-#undef DispatchMessage
-#undef GetMessage
-#undef GetVersionEx
-#undef MessageBox
-#undef OpenService
-#undef PostMessage
-#undef ShellExecute
-
 namespace calvera::platform {
 
 static_assert(sizeof(char16_t) == sizeof(wchar_t), "UTF-16 text crosses the API as wchar_t");
@@ -58,11 +48,5 @@ class LastErrorKeeper {
   DWORD saved_;
 };
 
-// Puts GetLastError() into *error where the caller asked for it; for the failure paths.
-inline void StoreLastError(ErrorCode* error) {
-  if (error != nullptr) {
-    *error = ::GetLastError();
-  }
-}
 
 }  // namespace calvera::platform

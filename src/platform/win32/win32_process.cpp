@@ -31,7 +31,7 @@ std::u16string Win32Process::ModuleFileName() {
   return TryOrDefault(ExecutableFileName, std::u16string());
 }
 
-std::intptr_t Win32Process::ShellExecute(WindowHandle owner,
+std::intptr_t Win32Process::ShellExecuteFile(WindowHandle owner,
                                          const char16_t* verb,
                                          const char16_t* file,
                                          const char16_t* parameters,
@@ -51,7 +51,7 @@ void Win32Process::CoUninitialize() {
   ::CoUninitialize();
 }
 
-std::int32_t Win32Process::MessageBox(const char16_t* text,
+std::int32_t Win32Process::ShowMessageBox(const char16_t* text,
                                       const char16_t* caption,
                                       std::uint32_t type) {
   return ::MessageBoxW(nullptr, Wide(text), Wide(caption), type);

@@ -10,7 +10,7 @@ class Win32Process final : public Process {
   // Any thread may call.
   std::u16string ModuleFileName() override;
   // Any thread may call; the owner's thread if an owner is given.
-  std::intptr_t ShellExecute(WindowHandle owner,
+  std::intptr_t ShellExecuteFile(WindowHandle owner,
                              const char16_t* verb,
                              const char16_t* file,
                              const char16_t* parameters,
@@ -20,7 +20,7 @@ class Win32Process final : public Process {
   bool CoInitialize() override;
   void CoUninitialize() override;
   // Blocks the calling thread while the box is shown.
-  std::int32_t MessageBox(const char16_t* text,
+  std::int32_t ShowMessageBox(const char16_t* text,
                           const char16_t* caption,
                           std::uint32_t type) override;
 };

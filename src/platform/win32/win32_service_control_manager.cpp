@@ -18,11 +18,11 @@ SC_HANDLE ServiceOf(ServiceHandle handle) {
   return ToNative<SC_HANDLE>(handle);
 }
 
-ServiceHandle Opened(SC_HANDLE handle, ErrorCode* error) {
-  if (handle == nullptr) {
-    StoreLastError(error);
-  }
-  return FromNative<ServiceHandle>(handle);
+// The handle an opener returned, through `opened`, and the thread's error when it is null.
+template <typename Handle, typename Native>
+ErrorCode Handed(Native native, Handle* opened) {
+  *opened = FromNative<Handle>(native);
+  return native != nullptr ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
 }
 
 ErrorCode Result(BOOL succeeded) {
@@ -49,16 +49,12 @@ ErrorCode Win32ServiceControlManager::RunDispatcher(const ServiceTableEntry* tab
   return TryOrDefault([table] { return StartDispatcher(table); }, kErrorNotEnoughMemory);
 }
 
-ServiceStatusHandle Win32ServiceControlManager::RegisterControlHandler(
-    const char16_t* serviceName,
-    ServiceControlHandlerFunction handler,
-    ErrorCode* error) {
-  const SERVICE_STATUS_HANDLE handle = ::RegisterServiceCtrlHandlerW(
-      Wide(serviceName), reinterpret_cast<LPHANDLER_FUNCTION>(handler));
-  if (handle == nullptr) {
-    StoreLastError(error);
-  }
-  return FromNative<ServiceStatusHandle>(handle);
+ErrorCode Win32ServiceControlManager::RegisterControlHandler(const char16_t* serviceName,
+                                                            ServiceControlHandlerFunction handler,
+                                                            ServiceStatusHandle* handle) {
+  return Handed(::RegisterServiceCtrlHandlerW(Wide(serviceName),
+                                              reinterpret_cast<LPHANDLER_FUNCTION>(handler)),
+                handle);
 }
 
 ErrorCode Win32ServiceControlManager::SetStatus(ServiceStatusHandle handle,
@@ -73,34 +69,35 @@ ErrorCode Win32ServiceControlManager::SetStatus(ServiceStatusHandle handle,
   return Result(::SetServiceStatus(ToNative<SERVICE_STATUS_HANDLE>(handle), &record));
 }
 
-ServiceHandle Win32ServiceControlManager::OpenManager(std::uint32_t access, ErrorCode* error) {
-  return Opened(::OpenSCManagerW(nullptr, nullptr, access), error);
+ErrorCode Win32ServiceControlManager::OpenManager(std::uint32_t access, ServiceHandle* manager) {
+  return Handed(::OpenSCManagerW(nullptr, nullptr, access), manager);
 }
 
-ServiceHandle Win32ServiceControlManager::CreateService(ServiceHandle manager,
-                                                        const ServiceDefinition& definition,
-                                                        ErrorCode* error) {
+ErrorCode Win32ServiceControlManager::CreateServiceEntry(ServiceHandle manager,
+                                                         const ServiceDefinition& definition,
+                                                         ServiceHandle* service) {
   DWORD tag = definition.tagId != nullptr ? *definition.tagId : 0;
-  const SC_HANDLE service = ::CreateServiceW(
+  const SC_HANDLE created = ::CreateServiceW(
       ServiceOf(manager), Wide(definition.serviceName), Wide(definition.displayName),
       definition.desiredAccess, definition.serviceType, definition.startType,
       definition.errorControl, Wide(definition.binaryPathName), Wide(definition.loadOrderGroup),
       definition.tagId != nullptr ? &tag : nullptr, Wide(definition.dependencies),
       Wide(definition.serviceStartName), Wide(definition.password));
-  if (service != nullptr && definition.tagId != nullptr) {
+  const ErrorCode error = Handed(created, service);
+  if (created != nullptr && definition.tagId != nullptr) {
     *definition.tagId = tag;
   }
-  return Opened(service, error);
+  return error;
 }
 
-ServiceHandle Win32ServiceControlManager::OpenService(ServiceHandle manager,
-                                                      const char16_t* serviceName,
-                                                      std::uint32_t access,
-                                                      ErrorCode* error) {
-  return Opened(::OpenServiceW(ServiceOf(manager), Wide(serviceName), access), error);
+ErrorCode Win32ServiceControlManager::OpenServiceEntry(ServiceHandle manager,
+                                                       const char16_t* serviceName,
+                                                       std::uint32_t access,
+                                                       ServiceHandle* service) {
+  return Handed(::OpenServiceW(ServiceOf(manager), Wide(serviceName), access), service);
 }
 
-ErrorCode Win32ServiceControlManager::DeleteService(ServiceHandle service) {
+ErrorCode Win32ServiceControlManager::DeleteServiceEntry(ServiceHandle service) {
   return Result(::DeleteService(ServiceOf(service)));
 }
 

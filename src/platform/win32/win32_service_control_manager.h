@@ -9,19 +9,19 @@ namespace calvera::platform {
 class Win32ServiceControlManager final : public ServiceControlManager {
  public:
   ErrorCode RunDispatcher(const ServiceTableEntry* table) override;
-  ServiceStatusHandle RegisterControlHandler(const char16_t* serviceName,
-                                             ServiceControlHandlerFunction handler,
-                                             ErrorCode* error) override;
+  ErrorCode RegisterControlHandler(const char16_t* serviceName,
+                                   ServiceControlHandlerFunction handler,
+                                   ServiceStatusHandle* handle) override;
   ErrorCode SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) override;
-  ServiceHandle OpenManager(std::uint32_t access, ErrorCode* error) override;
-  ServiceHandle CreateService(ServiceHandle manager,
-                              const ServiceDefinition& definition,
-                              ErrorCode* error) override;
-  ServiceHandle OpenService(ServiceHandle manager,
-                            const char16_t* serviceName,
-                            std::uint32_t access,
-                            ErrorCode* error) override;
-  ErrorCode DeleteService(ServiceHandle service) override;
+  ErrorCode OpenManager(std::uint32_t access, ServiceHandle* manager) override;
+  ErrorCode CreateServiceEntry(ServiceHandle manager,
+                               const ServiceDefinition& definition,
+                               ServiceHandle* service) override;
+  ErrorCode OpenServiceEntry(ServiceHandle manager,
+                             const char16_t* serviceName,
+                             std::uint32_t access,
+                             ServiceHandle* service) override;
+  ErrorCode DeleteServiceEntry(ServiceHandle service) override;
   void CloseServiceHandle(ServiceHandle handle) override;
 };
 

@@ -4,7 +4,7 @@
 
 namespace calvera::platform {
 
-std::int32_t Win32SystemInformation::GetVersionEx(void* record) {
+std::int32_t Win32SystemInformation::QueryVersion(void* record) {
   // The size field at the start of the record tells the basic and the extended form apart.
   return ::GetVersionExW(static_cast<OSVERSIONINFOW*>(record));
 }

@@ -7,7 +7,7 @@ namespace calvera::platform {
 
 class Win32SystemInformation final : public SystemInformation {
  public:
-  std::int32_t GetVersionEx(void* record) override;
+  std::int32_t QueryVersion(void* record) override;
   std::uint64_t MillisecondsSinceStart() override;
   LocalTime GetLocalTime() override;
   std::optional<std::uint8_t> AcLineStatus() override;

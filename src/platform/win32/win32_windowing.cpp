@@ -77,14 +77,14 @@ void Win32Windowing::KillTimer(WindowHandle window, std::uintptr_t timerId) {
   ::KillTimer(WindowOf(window), timerId);
 }
 
-bool Win32Windowing::PostMessage(WindowHandle window,
+bool Win32Windowing::PostToWindow(WindowHandle window,
                                  std::uint32_t message,
                                  std::uintptr_t wParam,
                                  std::intptr_t lParam) {
   return ::PostMessageW(WindowOf(window), message, wParam, lParam) != FALSE;
 }
 
-bool Win32Windowing::GetMessage(WindowMessage* message) {
+bool Win32Windowing::WaitForMessage(WindowMessage* message) {
   MSG taken{};
   if (::GetMessageW(&taken, nullptr, 0, 0) <= 0) {
     return false;
@@ -93,7 +93,7 @@ bool Win32Windowing::GetMessage(WindowMessage* message) {
   return true;
 }
 
-void Win32Windowing::DispatchMessage(const WindowMessage& message) {
+void Win32Windowing::DispatchToWindow(const WindowMessage& message) {
   // The time and position of the message are those of the thread's last GetMessageW, which is
   // the message being dispatched.
   const DWORD position = ::GetMessagePos();

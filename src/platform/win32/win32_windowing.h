@@ -15,13 +15,13 @@ class Win32Windowing final : public Windowing {
   bool SetTimer(WindowHandle window, std::uintptr_t timerId, std::uint32_t milliseconds) override;
   void KillTimer(WindowHandle window, std::uintptr_t timerId) override;
   // Any thread.
-  bool PostMessage(WindowHandle window,
+  bool PostToWindow(WindowHandle window,
                    std::uint32_t message,
                    std::uintptr_t wParam,
                    std::intptr_t lParam) override;
   // The calling thread's queue: all of its windows and its thread messages.
-  bool GetMessage(WindowMessage* message) override;
-  void DispatchMessage(const WindowMessage& message) override;
+  bool WaitForMessage(WindowMessage* message) override;
+  void DispatchToWindow(const WindowMessage& message) override;
 };
 
 }  // namespace calvera::platform
