@@ -1,15 +1,15 @@
 #include "maintenance/shell.h"
 
 #include "platform/failure_policy.h"
+#include "platform/module_path.h"
 
 namespace calvera::maintenance {
 
 std::u16string CompanionProgramPath(platform::Process& process) {
-  const std::u16string module = process.ModuleFileName();
-  const auto delimiter = module.find_last_of(u"\\:");
-  if (delimiter == std::u16string::npos)
+  const std::u16string directory = platform::ExecutableDirectory(process);
+  if (directory.empty())
     return {};
-  return module.substr(0, delimiter + 1) + u"CalveraDefrag.exe";
+  return directory + u"CalveraDefrag.exe";
 }
 
 void LaunchProgram(platform::Process& process,

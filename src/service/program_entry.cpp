@@ -5,12 +5,12 @@
 
 #include "maintenance/maintenance_tick.h"
 #include "platform/failure_policy.h"
+#include "platform/module_path.h"
 #include "platform/text.h"
 #include "service/calvera_service.h"
-#include "service/failure_messages.h"
+#include "service/failure_texts.h"
 #include "service/service_application.h"
 #include "service/startup_correction.h"
-#include "service/windows_call_failure.h"
 
 namespace calvera::service {
 namespace {
@@ -80,7 +80,7 @@ void ShowApplicationError(platform::Process& process,
     char address[2 * sizeof(void*) + 1];
     std::snprintf(address, sizeof address, "%0*llX", static_cast<int>(2 * sizeof(void*)),
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&ProgramEntry)));
-    std::u16string text = u"Exception " + typeName + u" in module " + ExecutableFileName(process) +
+    std::u16string text = u"Exception " + typeName + u" in module " + platform::ExecutableFileName(process) +
                           u" at " + FromAscii(address) + u".\r\n" + message;
     if (text.empty() || text.back() != u'.')
       text.push_back(u'.');

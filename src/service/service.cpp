@@ -1,9 +1,8 @@
 #include "service/service.h"
 
 #include "platform/failure_policy.h"
-#include "service/failure_messages.h"
-#include "service/status_report.h"
-#include "service/system_error_text.h"
+#include "service/failure_texts.h"
+#include "service/status_protocol.h"
 
 namespace calvera::service {
 

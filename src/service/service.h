@@ -9,12 +9,10 @@
 
 #include "platform/platform.h"
 #include "service/control_queue.h"
-#include "service/current_status.h"
+#include "service/status_protocol.h"
 #include "service/event_logger.h"
 #include "service/service_events.h"
 #include "service/service_thread.h"
-#include "service/service_types.h"
-#include "service/status_check_point.h"
 
 namespace calvera::service {
 

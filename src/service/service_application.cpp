@@ -6,9 +6,10 @@
 #include <thread>
 
 #include "platform/failure_policy.h"
+#include "platform/module_path.h"
 #include "platform/text.h"
 #include "service/service_installer.h"
-#include "service/system_error_text.h"
+#include "service/failure_texts.h"
 
 namespace calvera::service {
 namespace {
@@ -26,16 +27,11 @@ void CALVERA_WINAPI ServiceMainCallback(std::uint32_t argc, char16_t** argv) {
 
 }  // namespace
 
-std::u16string ExecutableFileName(platform::Process& process) {
-  const std::u16string path = process.ModuleFileName();
-  const auto delimiter = path.find_last_of(u"\\/:");
-  return delimiter == std::u16string::npos ? path : path.substr(delimiter + 1);
-}
-
 TServiceApplication::TServiceApplication(platform::Platform& platform, CommandLine commandLine)
     : platform_(platform),
       commandLine_(std::move(commandLine)),
-      eventLogger_(platform.eventLog, ExecutableFileName(platform.process)),
+      // The application's entries go under the executable's file name.
+      eventLogger_(platform.eventLog, platform::ExecutableFileName(platform.process)),
       window_(platform.windowing, platform.windowing.CreateMessageWindow(this)) {}
 
 TServiceApplication::~TServiceApplication() {

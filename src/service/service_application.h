@@ -17,10 +17,6 @@
 
 namespace calvera::service {
 
-// The last component of the executable's path, extension included: the source name of the
-// application's event log entries and the module named in its last-resort report.
-std::u16string ExecutableFileName(platform::Process& process);
-
 // Everything here runs on the main thread, except `DispatchServiceEntry`, which the manager
 // calls on a thread of its own.
 class TServiceApplication : private platform::WindowProcedure {

@@ -4,7 +4,7 @@
 
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
-#include "service/windows_call_failure.h"
+#include "service/failure_texts.h"
 
 namespace calvera::service {
 namespace {

@@ -3,7 +3,7 @@
 #include "platform/failure_policy.h"
 #include "platform/service_control_manager.h"
 #include "service/control_queue.h"
-#include "service/failure_messages.h"
+#include "service/failure_texts.h"
 #include "service/service.h"
 
 namespace calvera::service {

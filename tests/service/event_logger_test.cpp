@@ -5,8 +5,7 @@
 #include <stdexcept>
 
 #include "fake/fake_event_log.h"
-#include "service/failure_messages.h"
-#include "service/system_error_text.h"
+#include "service/failure_texts.h"
 
 namespace calvera::service {
 namespace {

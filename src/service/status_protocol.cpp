@@ -1,8 +1,28 @@
-#include "service/status_report.h"
+#include "service/status_protocol.h"
 
 #include "service/service.h"
 
 namespace calvera::service {
+
+std::uint32_t ServiceTypeCode(TServiceType type, bool interactive) {
+  switch (type) {
+    case TServiceType::stDevice:
+      return platform::kServiceKernelDriver;
+    case TServiceType::stFileSystem:
+      return platform::kServiceFileSystemDriver;
+    case TServiceType::stWin32:
+      break;
+  }
+  return interactive ? platform::kServiceWin32OwnProcess | platform::kServiceInteractiveProcess
+                     : platform::kServiceWin32OwnProcess;
+}
+
+std::uint32_t StatusCheckPoint::Advance(TCurrentStatus status) {
+  statusCheckPoint_ =
+      IsPending(status) && status == lastReportedStatus_ ? statusCheckPoint_ + 1 : 0;
+  lastReportedStatus_ = status;
+  return statusCheckPoint_;
+}
 
 platform::ServiceStatus MakeStatusReport(const TService& service, std::uint32_t checkPoint) {
   platform::ServiceStatus record;

@@ -1,13 +1,9 @@
-#include "service/status_report.h"
+#include "service/status_protocol.h"
 
 #include <gtest/gtest.h>
 
-// fake_platform.h uses platform::Platform without including it.
-#include "platform/platform.h"
-
 #include "fake/fake_platform.h"
 #include "service/service.h"
-#include "service/status_check_point.h"
 
 namespace calvera::service {
 namespace {

@@ -1,12 +1,36 @@
-#include "service/failure_messages.h"
+#include "service/failure_texts.h"
 
 #include <exception>
+#include <utility>
 
 #include "platform/failure_policy.h"
 #include "platform/service_control_manager.h"
 #include "platform/text.h"
 
 namespace calvera::service {
+namespace {
+
+std::u16string FailureText(platform::EventLog& eventLog, platform::ErrorCode code) {
+  if (code == 0)
+    return u"A call to an OS function failed";
+  return u"System Error.  Code: " + ToDecimal(code) + u".\r\n" + SystemErrorText(eventLog, code);
+}
+
+}  // namespace
+
+std::u16string SystemErrorText(platform::EventLog& eventLog, platform::ErrorCode code) {
+  std::u16string text = eventLog.SystemMessage(code);
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+WindowsCallFailure::WindowsCallFailure(platform::EventLog& eventLog, platform::ErrorCode code)
+    : WindowsCallFailure(code, FailureText(eventLog, code)) {}
+
+WindowsCallFailure::WindowsCallFailure(platform::ErrorCode code, std::u16string text)
+    : std::runtime_error(ToUtf8(text)), code_(code), text_(std::move(text)) {}
 
 std::u16string CurrentFailureText() noexcept {
   return TryOrDefault(
