@@ -6,10 +6,11 @@
 namespace calvera::maintenance {
 
 std::u16string CompanionProgramPath(platform::Process& process) {
-  const std::u16string directory = platform::ExecutableDirectory(process);
-  if (directory.empty())
+  std::u16string path = platform::ExecutableDirectory(process);
+  if (path.empty())
     return {};
-  return directory + u"CalveraDefrag.exe";
+  path += u"CalveraDefrag.exe";
+  return path;
 }
 
 void LaunchProgram(platform::Process& process,
