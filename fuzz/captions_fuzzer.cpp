@@ -20,6 +20,7 @@
 #include "config/captions.h"
 #include "fake/fake_platform.h"
 #include "fuzz_support.h"
+#include "config/stored_settings.h"
 
 namespace calvera::fuzz {
 namespace {
@@ -356,7 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (language.type == platform::kRegDword) {
       stored.resize(4);
     }
-    fake.registry.SetRaw(platform::RegistryRoot::kLocalMachine, StoredSettingsKey(false),
+    fake.registry.SetRaw(platform::RegistryRoot::kLocalMachine, config::StoredSettingsPath(false),
                          u"Language", language.type, stored);
   }
 

@@ -43,13 +43,6 @@ inline std::string Show(std::u16string_view text) {
   return shown + " ]";
 }
 
-// Where the fake registry keeps the settings key for these 64-bit processes: the default view
-// is the 32-bit one, which Windows redirects below Wow6432Node.
-inline std::u16string StoredSettingsKey(bool use64BitView) {
-  static_assert(sizeof(void*) == 8, "the fuzz targets run as 64-bit processes");
-  return use64BitView ? u"Software\\Tolvane\\Calvera" : u"Software\\Wow6432Node\\Tolvane\\Calvera";
-}
-
 // The input taken front to back; a piece asked for past the end is short or empty (zero for a
 // number), so every input is a valid one.
 class InputReader {

@@ -25,7 +25,9 @@
 #include "config/custom_registry.h"
 #include "config/settings.h"
 #include "fake/fake_registry.h"
+#include "fake/forwarding.h"
 #include "fuzz_support.h"
+#include "config/stored_settings.h"
 
 namespace calvera::fuzz {
 namespace {
@@ -54,26 +56,14 @@ void Store(FakeRegistry& registry, const std::u16string& key, const Stored& valu
 
 // Passes everything to the fake, and lets another program change the value just before the
 // read's query number `changeAt` (counted from 0).
-class ChangingRegistry : public platform::Registry {
+class ChangingRegistry : public fake::ForwardingRegistry {
  public:
   ChangingRegistry(FakeRegistry& inner, std::optional<int> changeAt, std::function<void()> change)
-      : inner_(inner), changeAt_(changeAt), change_(std::move(change)) {}
+      : ForwardingRegistry(inner), changeAt_(changeAt), change_(std::move(change)) {}
 
   int Queries() const { return queries_; }
   bool Changed() const { return changeAt_ && queries_ > *changeAt_; }
 
-  platform::ErrorCode OpenKey(RegistryRoot root,
-                              const char16_t* subKey,
-                              std::uint32_t access,
-                              platform::RegistryKeyHandle* key) override {
-    return inner_.OpenKey(root, subKey, access, key);
-  }
-  platform::ErrorCode CreateKey(RegistryRoot root,
-                                const char16_t* subKey,
-                                std::uint32_t access,
-                                platform::RegistryKeyHandle* key) override {
-    return inner_.CreateKey(root, subKey, access, key);
-  }
   platform::ErrorCode QueryValue(platform::RegistryKeyHandle key,
                                  const char16_t* name,
                                  std::uint32_t* type,
@@ -83,24 +73,10 @@ class ChangingRegistry : public platform::Registry {
       change_();
     }
     ++queries_;
-    return inner_.QueryValue(key, name, type, data, size);
+    return ForwardingRegistry::QueryValue(key, name, type, data, size);
   }
-  platform::ErrorCode SetValue(platform::RegistryKeyHandle key,
-                               const char16_t* name,
-                               std::uint32_t type,
-                               const void* data,
-                               std::uint32_t size) override {
-    return inner_.SetValue(key, name, type, data, size);
-  }
-  platform::ErrorCode DeleteTree(RegistryRoot root,
-                                 const char16_t* subKey,
-                                 std::uint32_t access) override {
-    return inner_.DeleteTree(root, subKey, access);
-  }
-  void CloseKey(platform::RegistryKeyHandle key) override { inner_.CloseKey(key); }
 
  private:
-  FakeRegistry& inner_;
   std::optional<int> changeAt_;
   std::function<void()> change_;
   int queries_ = 0;
@@ -196,7 +172,7 @@ std::string Describe(const Case& c) {
 template <typename Read>
 void OneRead(const Case& c, Read read) {
   FakeRegistry registry;
-  const std::u16string key = StoredSettingsKey(c.use64BitView);
+  const std::u16string key = config::StoredSettingsPath(c.use64BitView);
   if (!c.keyAbsent) {
     registry.SetRaw(kRoot, key, u"Other", platform::kRegDword, {1, 0, 0, 0});
     Store(registry, key, c.before);

@@ -42,9 +42,11 @@
 #include <vector>
 
 #include "fake/fake_platform.h"
+#include "fake/forwarding.h"
 #include "fuzz_support.h"
 #include "maintenance/maintenance_tick.h"
 #include "platform/text.h"
+#include "config/stored_settings.h"
 
 namespace calvera::fuzz {
 namespace {
@@ -177,9 +179,10 @@ std::optional<std::uint8_t> ReadPower(InputReader& input) {
 
 // Hands out the scripted memory readings, one per load of Kernel32.dll: the tick's first
 // total, its second total, then its available memory.
-class ScriptedMemory : public platform::SystemLibraries {
+class ScriptedMemory : public fake::ForwardingSystemLibraries {
  public:
-  explicit ScriptedMemory(fake::FakeSystemLibraries& inner) : inner_(inner) {}
+  explicit ScriptedMemory(fake::FakeSystemLibraries& inner)
+      : ForwardingSystemLibraries(inner), fake_(inner) {}
 
   void NextTick(const Memory& memory) {
     memory_ = memory;
@@ -189,26 +192,22 @@ class ScriptedMemory : public platform::SystemLibraries {
   platform::LibraryHandle Load(const char16_t* name) override {
     if (name != nullptr && EqualIgnoringAsciiCase(name, u"Kernel32.dll")) {
       const std::uint64_t total = loads_ == 0 ? memory_.firstTotal : memory_.secondTotal;
-      inner_.SetMemoryStatus(total, memory_.available);
+      fake_.SetMemoryStatus(total, memory_.available);
       ++loads_;
     }
-    return inner_.Load(name);
+    return inner().Load(name);
   }
-  void* FindEntryPoint(platform::LibraryHandle library, const char* name) override {
-    return inner_.FindEntryPoint(library, name);
-  }
-  void Free(platform::LibraryHandle library) override { inner_.Free(library); }
 
  private:
-  fake::FakeSystemLibraries& inner_;
+  fake::FakeSystemLibraries& fake_;
   Memory memory_;
   int loads_ = 0;
 };
 
 // The millisecond count: the tick's first read gets `first`, every later one `second`.
-class ScriptedClock : public platform::SystemInformation {
+class ScriptedClock : public fake::ForwardingSystemInformation {
  public:
-  explicit ScriptedClock(fake::FakeSystemInformation& inner) : inner_(inner) {}
+  using ForwardingSystemInformation::ForwardingSystemInformation;
 
   void NextTick(std::uint64_t first, std::uint64_t second) {
     first_ = first;
@@ -217,13 +216,9 @@ class ScriptedClock : public platform::SystemInformation {
   }
   int Reads() const { return reads_; }
 
-  std::int32_t QueryVersion(void* record) override { return inner_.QueryVersion(record); }
   std::uint64_t MillisecondsSinceStart() override { return reads_++ == 0 ? first_ : second_; }
-  platform::LocalTime GetLocalTime() override { return inner_.GetLocalTime(); }
-  std::optional<std::uint8_t> AcLineStatus() override { return inner_.AcLineStatus(); }
 
  private:
-  fake::FakeSystemInformation& inner_;
   std::uint64_t first_ = 0;
   std::uint64_t second_ = 0;
   int reads_ = 0;
@@ -242,15 +237,14 @@ void Append(Launches& launches, const std::u16string& parameters) {
 
 // Passes everything to the fake but the shell, whose calls it checks and counts as they come:
 // the fake keeps every call, and a run may have millions.
-class CountingShell : public platform::Process {
+class CountingShell : public fake::ForwardingProcess {
  public:
-  explicit CountingShell(fake::FakeProcess& inner) : inner_(inner) {}
+  using ForwardingProcess::ForwardingProcess;
 
   // The launches since the last call, and whether each went to the companion as it should.
   Launches TakeLaunches() { return std::exchange(launches_, {}); }
   bool AllWellFormed() const { return wellFormed_; }
 
-  std::u16string ModuleFileName() override { return inner_.ModuleFileName(); }
   std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
                              const char16_t* verb,
                              const char16_t* file,
@@ -264,16 +258,8 @@ class CountingShell : public platform::Process {
     Append(launches_, parameters == nullptr ? u"(null)" : parameters);
     return 42;
   }
-  bool CoInitialize() override { return inner_.CoInitialize(); }
-  void CoUninitialize() override { inner_.CoUninitialize(); }
-  std::int32_t ShowMessageBox(const char16_t* text,
-                          const char16_t* caption,
-                          std::uint32_t type) override {
-    return inner_.ShowMessageBox(text, caption, type);
-  }
 
  private:
-  fake::FakeProcess& inner_;
   Launches launches_;
   bool wellFormed_ = true;
 };
@@ -530,7 +516,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CountingShell shell(fake.process);
   platform::Platform platform{fake.registry, memory,        clock,          shell,
                               fake.services, fake.eventLog, fake.windowing, fake.resources};
-  const std::u16string key = StoredSettingsKey(false);
+  const std::u16string key = config::StoredSettingsPath(false);
   maintenance::MaintenanceTick tick(platform);
   tick.SetOwnerWindow(kOwner);
 

@@ -26,8 +26,6 @@ bool SameText(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
 }
 
-constexpr bool kProcessIs64Bit = sizeof(void*) == 8;
-
 // The version query's extended size (OSVERSIONINFOEXW).
 constexpr std::int64_t kExtendedVersionRecordLength = 284;
 
@@ -100,7 +98,7 @@ CallSequence ExpectedCalls(std::span<const TickStep> steps, std::int32_t version
   // The settings key as the platform gets it: without the leading backslash.
   const char16_t* const keyPath = config::kSettingsKeyPath + 1;
   const auto readAccess =
-      config::RegistryAccessRights(config::AccessKind::kRead, false, kProcessIs64Bit);
+      config::RegistryAccessRights(config::AccessKind::kRead, false, platform::kProcessIs64Bit);
   CallSequence calls;
   for (const TickStep& step : steps) {
     switch (step.step) {

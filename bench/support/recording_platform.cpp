@@ -35,7 +35,7 @@ platform::ErrorCode RecordingRegistry::OpenKey(platform::RegistryRoot root,
                                                std::uint32_t access,
                                                platform::RegistryKeyHandle* key) {
   calls_.Add({Call::kOpenKey, subKey, nullptr, access});
-  return inner_.OpenKey(root, subKey, access, key);
+  return inner().OpenKey(root, subKey, access, key);
 }
 
 platform::ErrorCode RecordingRegistry::CreateKey(platform::RegistryRoot root,
@@ -43,7 +43,7 @@ platform::ErrorCode RecordingRegistry::CreateKey(platform::RegistryRoot root,
                                                  std::uint32_t access,
                                                  platform::RegistryKeyHandle* key) {
   calls_.Add({Call::kCreateKey, subKey, nullptr, access});
-  return inner_.CreateKey(root, subKey, access, key);
+  return inner().CreateKey(root, subKey, access, key);
 }
 
 platform::ErrorCode RecordingRegistry::QueryValue(platform::RegistryKeyHandle key,
@@ -52,7 +52,7 @@ platform::ErrorCode RecordingRegistry::QueryValue(platform::RegistryKeyHandle ke
                                                   void* data,
                                                   std::uint32_t* size) {
   calls_.Add({Call::kQueryValue, name, nullptr, size != nullptr ? *size : -1, data != nullptr});
-  return inner_.QueryValue(key, name, type, data, size);
+  return inner().QueryValue(key, name, type, data, size);
 }
 
 platform::ErrorCode RecordingRegistry::SetValue(platform::RegistryKeyHandle key,
@@ -61,34 +61,27 @@ platform::ErrorCode RecordingRegistry::SetValue(platform::RegistryKeyHandle key,
                                                 const void* data,
                                                 std::uint32_t size) {
   calls_.Add({Call::kSetValue, name});
-  return inner_.SetValue(key, name, type, data, size);
-}
-
-platform::ErrorCode RecordingRegistry::DeleteTree(platform::RegistryRoot root,
-                                                  const char16_t* subKey,
-                                                  std::uint32_t access) {
-  calls_.Add({Call::kOther});
-  return inner_.DeleteTree(root, subKey, access);
+  return inner().SetValue(key, name, type, data, size);
 }
 
 void RecordingRegistry::CloseKey(platform::RegistryKeyHandle key) {
   calls_.Add({Call::kCloseKey});
-  inner_.CloseKey(key);
+  inner().CloseKey(key);
 }
 
 RecordingLibraries::RecordingLibraries(platform::SystemLibraries& inner, CallSequence& calls)
-    : inner_(inner), calls_(calls) {
+    : ForwardingSystemLibraries(inner), calls_(calls) {
   entryPointCalls = &calls;
 }
 
 platform::LibraryHandle RecordingLibraries::Load(const char16_t* name) {
   calls_.Add({Call::kLoadLibrary, name});
-  return inner_.Load(name);
+  return inner().Load(name);
 }
 
 void* RecordingLibraries::FindEntryPoint(platform::LibraryHandle library, const char* name) {
   calls_.Add({Call::kFindEntryPoint, nullptr, name});
-  void* const entryPoint = inner_.FindEntryPoint(library, name);
+  void* const entryPoint = inner().FindEntryPoint(library, name);
   if (entryPoint == nullptr)
     return nullptr;
   if (std::strcmp(name, "GlobalMemoryStatusEx") == 0) {
@@ -106,34 +99,34 @@ void* RecordingLibraries::FindEntryPoint(platform::LibraryHandle library, const 
 
 void RecordingLibraries::Free(platform::LibraryHandle library) {
   calls_.Add({Call::kFreeLibrary});
-  inner_.Free(library);
+  inner().Free(library);
 }
 
 std::int32_t RecordingSystemInformation::QueryVersion(void* record) {
   std::uint32_t size = 0;
   std::memcpy(&size, record, sizeof size);
   calls_.Add({Call::kGetVersionEx, nullptr, nullptr, size});
-  return inner_.QueryVersion(record);
+  return inner().QueryVersion(record);
 }
 
 std::uint64_t RecordingSystemInformation::MillisecondsSinceStart() {
   calls_.Add({Call::kMilliseconds});
-  return inner_.MillisecondsSinceStart();
+  return inner().MillisecondsSinceStart();
 }
 
 platform::LocalTime RecordingSystemInformation::GetLocalTime() {
   calls_.Add({Call::kLocalTime});
-  return inner_.GetLocalTime();
+  return inner().GetLocalTime();
 }
 
 std::optional<std::uint8_t> RecordingSystemInformation::AcLineStatus() {
   calls_.Add({Call::kPowerStatus});
-  return inner_.AcLineStatus();
+  return inner().AcLineStatus();
 }
 
 std::u16string RecordingProcess::ModuleFileName() {
   calls_.Add({Call::kModuleFileName});
-  return inner_.ModuleFileName();
+  return inner().ModuleFileName();
 }
 
 std::intptr_t RecordingProcess::ShellExecuteFile(platform::WindowHandle owner,
@@ -143,24 +136,7 @@ std::intptr_t RecordingProcess::ShellExecuteFile(platform::WindowHandle owner,
                                              const char16_t* directory,
                                              std::int32_t show) {
   calls_.Add({Call::kShellExecute});
-  return inner_.ShellExecuteFile(owner, verb, file, parameters, directory, show);
-}
-
-bool RecordingProcess::CoInitialize() {
-  calls_.Add({Call::kOther});
-  return inner_.CoInitialize();
-}
-
-void RecordingProcess::CoUninitialize() {
-  calls_.Add({Call::kOther});
-  inner_.CoUninitialize();
-}
-
-std::int32_t RecordingProcess::ShowMessageBox(const char16_t* text,
-                                          const char16_t* caption,
-                                          std::uint32_t type) {
-  calls_.Add({Call::kOther});
-  return inner_.ShowMessageBox(text, caption, type);
+  return inner().ShellExecuteFile(owner, verb, file, parameters, directory, show);
 }
 
 }  // namespace calvera::bench

@@ -1,19 +1,21 @@
 // A platform that passes every call the tick makes on to another one and records it in a
 // CallSequence: the registry, the libraries (with the two entry points looked up by name), the
-// system information and the process. The rest is the inner platform's. Records without
+// system information and the process. Calls a tick never makes (deleting keys, COM, message
+// boxes) pass unrecorded, and the rest of the platform is the inner one's. Records without
 // allocating. One thread; one recording platform at a time, since the entry points it hands
 // out are plain functions.
 #pragma once
 
+#include "fake/forwarding.h"
 #include "platform/platform.h"
 #include "support/call_sequence.h"
 
 namespace calvera::bench {
 
-class RecordingRegistry final : public platform::Registry {
+class RecordingRegistry final : public fake::ForwardingRegistry {
  public:
   RecordingRegistry(platform::Registry& inner, CallSequence& calls)
-      : inner_(inner), calls_(calls) {}
+      : ForwardingRegistry(inner), calls_(calls) {}
   platform::ErrorCode OpenKey(platform::RegistryRoot root,
                               const char16_t* subKey,
                               std::uint32_t access,
@@ -32,17 +34,13 @@ class RecordingRegistry final : public platform::Registry {
                                std::uint32_t type,
                                const void* data,
                                std::uint32_t size) override;
-  platform::ErrorCode DeleteTree(platform::RegistryRoot root,
-                                 const char16_t* subKey,
-                                 std::uint32_t access) override;
   void CloseKey(platform::RegistryKeyHandle key) override;
 
  private:
-  platform::Registry& inner_;
   CallSequence& calls_;
 };
 
-class RecordingLibraries final : public platform::SystemLibraries {
+class RecordingLibraries final : public fake::ForwardingSystemLibraries {
  public:
   RecordingLibraries(platform::SystemLibraries& inner, CallSequence& calls);
   platform::LibraryHandle Load(const char16_t* name) override;
@@ -52,42 +50,35 @@ class RecordingLibraries final : public platform::SystemLibraries {
   void Free(platform::LibraryHandle library) override;
 
  private:
-  platform::SystemLibraries& inner_;
   CallSequence& calls_;
 };
 
-class RecordingSystemInformation final : public platform::SystemInformation {
+class RecordingSystemInformation final : public fake::ForwardingSystemInformation {
  public:
   RecordingSystemInformation(platform::SystemInformation& inner, CallSequence& calls)
-      : inner_(inner), calls_(calls) {}
+      : ForwardingSystemInformation(inner), calls_(calls) {}
   std::int32_t QueryVersion(void* record) override;
   std::uint64_t MillisecondsSinceStart() override;
   platform::LocalTime GetLocalTime() override;
   std::optional<std::uint8_t> AcLineStatus() override;
 
  private:
-  platform::SystemInformation& inner_;
   CallSequence& calls_;
 };
 
-class RecordingProcess final : public platform::Process {
+class RecordingProcess final : public fake::ForwardingProcess {
  public:
-  RecordingProcess(platform::Process& inner, CallSequence& calls) : inner_(inner), calls_(calls) {}
+  RecordingProcess(platform::Process& inner, CallSequence& calls)
+      : ForwardingProcess(inner), calls_(calls) {}
   std::u16string ModuleFileName() override;
   std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
-                             const char16_t* verb,
-                             const char16_t* file,
-                             const char16_t* parameters,
-                             const char16_t* directory,
-                             std::int32_t show) override;
-  bool CoInitialize() override;
-  void CoUninitialize() override;
-  std::int32_t ShowMessageBox(const char16_t* text,
-                          const char16_t* caption,
-                          std::uint32_t type) override;
+                                 const char16_t* verb,
+                                 const char16_t* file,
+                                 const char16_t* parameters,
+                                 const char16_t* directory,
+                                 std::int32_t show) override;
 
  private:
-  platform::Process& inner_;
   CallSequence& calls_;
 };
 

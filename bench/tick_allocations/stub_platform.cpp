@@ -177,14 +177,4 @@ std::intptr_t StubProcess::ShellExecuteFile(platform::WindowHandle,
   return 42;  // above 32: started, as far as the caller could tell
 }
 
-bool StubProcess::CoInitialize() {
-  return true;
-}
-
-void StubProcess::CoUninitialize() {}
-
-std::int32_t StubProcess::ShowMessageBox(const char16_t*, const char16_t*, std::uint32_t) {
-  return 1;
-}
-
 }  // namespace calvera::bench

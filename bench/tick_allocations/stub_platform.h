@@ -8,6 +8,7 @@
 #include <span>
 
 #include "fake/fake_platform.h"
+#include "fake/forwarding.h"
 #include "platform/platform.h"
 #include "support/tick_paths.h"
 
@@ -60,29 +61,27 @@ class StubSystemInformation final : public platform::SystemInformation {
   std::optional<std::uint8_t> AcLineStatus() override;
 };
 
-// The one part that allocates: the executable's name is a string. Only a run asks for it.
-class StubProcess final : public platform::Process {
+// The one part that allocates: the executable's name is a string. Only a run asks for it. The
+// calls a tick never makes go to the fake.
+class StubProcess final : public fake::ForwardingProcess {
  public:
+  using ForwardingProcess::ForwardingProcess;
+
   std::u16string ModuleFileName() override;
   std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
-                             const char16_t* verb,
-                             const char16_t* file,
-                             const char16_t* parameters,
-                             const char16_t* directory,
-                             std::int32_t show) override;
-  bool CoInitialize() override;
-  void CoUninitialize() override;
-  std::int32_t ShowMessageBox(const char16_t* text,
-                          const char16_t* caption,
-                          std::uint32_t type) override;
+                                 const char16_t* verb,
+                                 const char16_t* file,
+                                 const char16_t* parameters,
+                                 const char16_t* directory,
+                                 std::int32_t show) override;
 };
 
 struct StubPlatform {
+  fake::FakePlatform unused;
   StubRegistry registry;
   StubLibraries libraries;
   StubSystemInformation system;
-  StubProcess process;
-  fake::FakePlatform unused;
+  StubProcess process{unused.process};
   platform::Platform platform{registry,        libraries,       system,           process,
                               unused.services, unused.eventLog, unused.windowing, unused.resources};
 };

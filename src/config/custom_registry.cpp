@@ -15,8 +15,6 @@ using platform::Registry;
 using platform::RegistryRoot;
 using platform::ScopedRegistryKey;
 
-constexpr bool kProcessIs64Bit = sizeof(void*) == 8;
-
 // Key paths are held with a leading backslash that marks them as starting at the root; the
 // platform takes them without it (the trailing one stays).
 const char16_t* BelowRoot(const char16_t* keyPath) {
@@ -30,7 +28,7 @@ ScopedRegistryKey Open(Registry& registry,
                        const char16_t* keyPath,
                        AccessKind kind,
                        bool use64BitView) {
-  const std::uint32_t access = RegistryAccessRights(kind, use64BitView, kProcessIs64Bit);
+  const std::uint32_t access = RegistryAccessRights(kind, use64BitView, platform::kProcessIs64Bit);
   ScopedRegistryKey key(registry);
   const auto status = kind == AccessKind::kRead
                           ? registry.OpenKey(root, BelowRoot(keyPath), access, key.put())

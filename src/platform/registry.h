@@ -22,6 +22,9 @@ inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 inline constexpr std::uint32_t kRegQword = 11;
 
+// Without a KEY_WOW64_* right, a key opens in the view of the process's own bitness.
+inline constexpr bool kProcessIs64Bit = sizeof(void*) == 8;
+
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;

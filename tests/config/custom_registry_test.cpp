@@ -4,6 +4,7 @@
 
 #include "config/settings.h"
 #include "fake/fake_registry.h"
+#include "config/stored_settings.h"
 
 namespace calvera::config {
 namespace {
@@ -13,8 +14,6 @@ using platform::RegistryRoot;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
 const char16_t* const kKey = kSettingsKeyPath;
-// Where the default view puts the settings for a 64-bit process, as the fake stores them.
-const std::u16string kStored = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 
 TEST(RegistryAccessRightsTest, FollowTheViewAndTheProcessBitness) {
   struct Case {
@@ -36,7 +35,7 @@ TEST(RegistryAccessRightsTest, FollowTheViewAndTheProcessBitness) {
 
 TEST(CustomRegistryTest, EachOperationOpensTheKeyBelowTheRootOnceAndClosesIt) {
   FakeRegistry registry;
-  registry.SetDword(kRoot, kStored, u"ExecutePeriod", 9);
+  config::StoreSetting(registry, u"ExecutePeriod", 9);
   EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"ExecutePeriod", 5, false), 9);
   WriteRegistryBool(registry, kRoot, kKey, u"Updated", false, false);
 
@@ -52,8 +51,8 @@ TEST(CustomRegistryTest, EachOperationOpensTheKeyBelowTheRootOnceAndClosesIt) {
 
 TEST(CustomRegistryTest, RefusedAccessGivesTheDefaultAndStoresNothing) {
   FakeRegistry registry;
-  registry.SetDword(kRoot, kStored, u"LoadCalvera", 0);
-  registry.DenyAccess(kRoot, kStored);
+  config::StoreSetting(registry, u"LoadCalvera", 0);
+  registry.DenyAccess(kRoot, config::kStoredSettingsPath);
   EXPECT_TRUE(ReadRegistryBool(registry, kRoot, kKey, u"LoadCalvera", true, false));
   WriteRegistryBool(registry, kRoot, kKey, u"DefragMemory", false, false);
   EXPECT_EQ(registry.SetValueCount(), 0u);
@@ -64,8 +63,8 @@ TEST(CustomRegistryTest, FailingRegistryFunctionsAreSwallowedAndKeysStillClosed)
   for (auto call : {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue,
                     FakeRegistry::Call::kCreateKey, FakeRegistry::Call::kSetValue}) {
     FakeRegistry registry;
-    registry.SetString(kRoot, kStored, u"Language", u"french");
-    registry.SetDword(kRoot, kStored, u"MemoryFree", 70);
+    config::StoreSetting(registry, u"Language", u"french");
+    config::StoreSetting(registry, u"MemoryFree", 70);
     registry.FailCall(call, platform::kErrorNotEnoughMemory);
     const bool readsFail =
         call == FakeRegistry::Call::kOpenKey || call == FakeRegistry::Call::kQueryValue;
@@ -74,23 +73,23 @@ TEST(CustomRegistryTest, FailingRegistryFunctionsAreSwallowedAndKeysStillClosed)
     EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"MemoryFree", 60, false),
               readsFail ? 60 : 70);
     WriteRegistryString(registry, kRoot, kKey, u"UpdatedDate", u"86401", false);
-    EXPECT_EQ(registry.GetString(kRoot, kStored, u"UpdatedDate").has_value(), readsFail);
+    EXPECT_EQ(config::StoredString(registry, u"UpdatedDate").has_value(), readsFail);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
   }
 }
 
 TEST(CustomRegistryTest, AStringWithoutItsNulOrWithAnOddSizeEndsAtItsData) {
   FakeRegistry registry;
-  registry.SetRaw(kRoot, kStored, u"NoNul", platform::kRegSz, {'a', 0, 'b', 0});
-  registry.SetRaw(kRoot, kStored, u"Odd", platform::kRegSz, {'a', 0, 'b'});
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, u"NoNul", platform::kRegSz, {'a', 0, 'b', 0});
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, u"Odd", platform::kRegSz, {'a', 0, 'b'});
   EXPECT_EQ(ReadRegistryString(registry, kRoot, kKey, u"NoNul", u"x", false), u"ab");
   EXPECT_EQ(ReadRegistryString(registry, kRoot, kKey, u"Odd", u"x", false), u"a");
 }
 
 TEST(CustomRegistryTest, ADwordShorterThanFourBytesReadsWithoutStaleBytes) {
   FakeRegistry registry;
-  registry.SetRaw(kRoot, kStored, u"Short", platform::kRegDword, {0x05});
-  registry.SetRaw(kRoot, kStored, u"NoData", platform::kRegDword, {});
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, u"Short", platform::kRegDword, {0x05});
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, u"NoData", platform::kRegDword, {});
   EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"Short", 85, false), 5);
   EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"NoData", 85, false), 0);
 }

@@ -45,7 +45,8 @@ std::u16string FakeRegistry::InView(RegistryRoot root,
     return canonical;
   const bool view32 = (access & platform::kKeyWow64_32Key) != 0
                           ? true
-                          : ((access & platform::kKeyWow64_64Key) != 0 ? false : processIs32Bit_);
+                          : ((access & platform::kKeyWow64_64Key) != 0 ? false
+                                                                        : !platform::kProcessIs64Bit);
   const std::u16string software = u"SOFTWARE";
   if (!view32 || canonical.compare(0, software.size(), software) != 0)
     return canonical;

@@ -1,8 +1,10 @@
 // An in-memory registry that behaves like Windows where the system relies on it: keys below
 // two roots, case-insensitive names, typed values with their data sizes, the access rights of
 // each handle, refused access, and the 32-bit view's redirection of HKLM\Software\ to
-// HKLM\Software\Wow6432Node\. Every function can be made to fail, and ledgers count open handles
-// and closes of handles that were not open.
+// HKLM\Software\Wow6432Node\. It is 64-bit Windows as a process of the build's own bitness sees
+// it: without a KEY_WOW64_* right a 64-bit build opens the 64-bit view and a 32-bit build the
+// 32-bit one. Every function can be made to fail, and ledgers count open handles and closes of
+// handles that were not open.
 #pragma once
 
 #include <cstdint>
@@ -58,9 +60,6 @@ class FakeRegistry : public platform::Registry {
                                  const char16_t* subKey,
                                  std::uint32_t access) override;
   void CloseKey(platform::RegistryKeyHandle key) override;
-
-  // The view a process gets without KEY_WOW64_* flags: 64-bit by default, as on the host.
-  void SetProcessIs32Bit(bool is32Bit) { processIs32Bit_ = is32Bit; }
 
   // Direct access for tests, in the native (64-bit) view: the path is taken as it stands,
   // with Wow6432Node spelled out where wanted.
@@ -140,7 +139,6 @@ class FakeRegistry : public platform::Registry {
   platform::ErrorCode TakeFailure(Call call);
 
   mutable std::mutex mutex_;
-  bool processIs32Bit_ = false;
   std::map<std::pair<platform::RegistryRoot, std::u16string>, Key> keys_;
   std::set<std::pair<platform::RegistryRoot, std::u16string>> denied_;
   std::map<Call, Failure> failures_;

@@ -13,6 +13,7 @@
 #include "fault_injection/ledgers.h"
 #include "platform/text.h"
 #include "service/program_entry.h"
+#include "config/stored_settings.h"
 
 namespace calvera::fault_injection {
 namespace {
@@ -22,7 +23,6 @@ using fake::FakeResources;
 using fake::FakeServiceControlManager;
 using platform::RegistryRoot;
 
-const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 const std::u16string kServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\Calvera";
 const std::u16string kEnglishName = u"Calvera Memory Service";
 const std::u16string kEnglishDescription =
@@ -80,7 +80,7 @@ void ExpectOutcome(const std::vector<std::u16string>& arguments, const Case& c, 
   SCOPED_TRACE(c.name);
   LedgeredPlatform fake;
   // French, so that a language that cannot be read shows as english.
-  fake.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", u"french");
+  config::StoreSetting(fake.registry, u"Language", u"french");
   if (installed) {
     FakeServiceControlManager::Entry entry;
     entry.name = u"Calvera";
@@ -203,7 +203,7 @@ TEST(InstallationFaultsTest, AnySingleRegistryCallOfAnInstallationFailsAlone) {
                                       FakeRegistry::Call::kCreateKey, FakeRegistry::Call::kSetValue,
                                       FakeRegistry::Call::kCloseKey};
   const auto prepare = [](fake::FakePlatform& f) {
-    f.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", u"french");
+    config::StoreSetting(f.registry, u"Language", u"french");
   };
   for (const auto call : calls) {
     std::size_t count = 0;

@@ -16,13 +16,13 @@
 #include "maintenance/maintenance_tick.h"
 #include "platform/text.h"
 #include "probes/cpu.h"
+#include "config/stored_settings.h"
 
 namespace calvera::fault_injection {
 namespace {
 
 using fake::FakeRegistry;
 using fake::FakeSystemInformation;
-using platform::RegistryRoot;
 using Chunks = std::vector<std::u16string>;
 
 constexpr std::uint64_t kMegabyte = 1048576;
@@ -30,8 +30,6 @@ constexpr std::uint64_t kFirstTick = 600000;  // ten minutes: past the uptime ga
 // Five minutes later, so that even the default period has passed.
 constexpr std::uint64_t kSecondTick = 900000;
 constexpr std::int32_t kStatusFailure = static_cast<std::int32_t>(0xC0000017u);  // no memory
-// Where the settings of a 64-bit process land: the 32-bit view.
-const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 // 8192 MB, 60 % of it: four full chunks and 819.
 const Chunks kFullRun = {u"1024", u"1024", u"1024", u"1024", u"819"};
 
@@ -47,13 +45,13 @@ struct Scenario {
     tick.SetServiceStarted();
   }
   void Set(const char16_t* name, std::uint32_t value) {
-    fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, name, value);
+    config::StoreSetting(fake.registry, name, value);
   }
   std::optional<std::uint32_t> Dword(const char16_t* name) const {
-    return fake.registry.GetDword(RegistryRoot::kLocalMachine, kSettings, name);
+    return config::StoredDword(fake.registry, name);
   }
   bool HasUpdatedDate() const {
-    return fake.registry.GetString(RegistryRoot::kLocalMachine, kSettings, u"UpdatedDate")
+    return config::StoredString(fake.registry, u"UpdatedDate")
         .has_value();
   }
   Chunks Tick() {

@@ -13,6 +13,7 @@
 #include "config/settings.h"
 #include "fault_injection/ledgers.h"
 #include "platform/text.h"
+#include "config/stored_settings.h"
 
 namespace calvera::fault_injection {
 namespace {
@@ -23,8 +24,6 @@ using platform::RegistryRoot;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
 constexpr const char16_t* kKey = config::kSettingsKeyPath;
-// Where the default view puts the settings for a 64-bit process, as the fake stores them.
-const std::u16string kStored = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 constexpr platform::ErrorCode kFailure = platform::kErrorNotEnoughMemory;
 
 const char* CallName(Call call) {
@@ -59,19 +58,19 @@ struct Operation {
 };
 
 std::u16string StoredText(const FakeRegistry& registry, const char16_t* name) {
-  const auto text = registry.GetString(kRoot, kStored, name);
+  const auto text = config::StoredString(registry, name);
   return text ? *text : u"none";
 }
 
 std::u16string StoredNumber(const FakeRegistry& registry, const char16_t* name) {
-  const auto number = registry.GetDword(kRoot, kStored, name);
+  const auto number = config::StoredDword(registry, name);
   return number ? ToDecimal(*number) : u"none";
 }
 
 std::vector<Operation> Operations() {
   return {
       {"ReadRegistryString",
-       [](FakeRegistry& r) { r.SetString(kRoot, kStored, u"Language", u"french"); },
+       [](FakeRegistry& r) { config::StoreSetting(r, u"Language", u"french"); },
        [](FakeRegistry& r) {
          return config::ReadRegistryString(r, kRoot, kKey, u"Language", u"english", false);
        },
@@ -85,7 +84,7 @@ std::vector<Operation> Operations() {
         {{Call::kQueryValue, 3}, u"english"},  // its data: the read fails
         {{Call::kCloseKey, 0}, u"french"}}},
       {"ReadRegistryInteger",
-       [](FakeRegistry& r) { r.SetDword(kRoot, kStored, u"MemoryFree", 70); },
+       [](FakeRegistry& r) { config::StoreSetting(r, u"MemoryFree", 70); },
        [](FakeRegistry& r) {
          return ToDecimal(config::ReadRegistryInteger(r, kRoot, kKey, u"MemoryFree", 60, false));
        },
@@ -93,7 +92,7 @@ std::vector<Operation> Operations() {
        {{Call::kOpenKey, 1}, {Call::kQueryValue, 1}, {Call::kCloseKey, 1}},
        {{{Call::kOpenKey, 0}, u"60"}, {{Call::kQueryValue, 0}, u"60"}, {{Call::kCloseKey, 0}, u"70"}}},
       {"ReadRegistryBool",
-       [](FakeRegistry& r) { r.SetDword(kRoot, kStored, u"LoadCalvera", 0); },
+       [](FakeRegistry& r) { config::StoreSetting(r, u"LoadCalvera", 0); },
        [](FakeRegistry& r) {
          return config::ReadRegistryBool(r, kRoot, kKey, u"LoadCalvera", true, false) ? u"true"
                                                                                       : u"false";
@@ -115,7 +114,7 @@ std::vector<Operation> Operations() {
         {{Call::kSetValue, 0}, u"none"},
         {{Call::kCloseKey, 0}, u"86401"}}},
       {"WriteRegistryBool",
-       [](FakeRegistry& r) { r.SetDword(kRoot, kStored, u"DefragMemory", 1); },
+       [](FakeRegistry& r) { config::StoreSetting(r, u"DefragMemory", 1); },
        [](FakeRegistry& r) {
          config::WriteRegistryBool(r, kRoot, kKey, u"DefragMemory", false, false);
          return StoredNumber(r, u"DefragMemory");
@@ -159,8 +158,8 @@ TEST(SettingsStoreFaultsTest, AWriteWhoseValueCannotBeStoredLeavesTheKeyItCreate
   LedgeredPlatform fake;
   fake.registry.FailCall(Call::kSetValue, kFailure);
   config::WriteRegistryBool(fake.registry, kRoot, kKey, u"Updated", false, false);
-  EXPECT_TRUE(fake.registry.KeyExists(kRoot, kStored));
-  EXPECT_FALSE(fake.registry.GetValue(kRoot, kStored, u"Updated"));
+  EXPECT_TRUE(fake.registry.KeyExists(kRoot, config::kStoredSettingsPath));
+  EXPECT_FALSE(fake.registry.GetValue(kRoot, config::kStoredSettingsPath, u"Updated"));
 }
 
 }  // namespace

@@ -11,17 +11,15 @@
 #include <vector>
 
 #include "fake/fake_platform.h"
+#include "config/stored_settings.h"
 
 namespace calvera::maintenance {
 namespace {
 
-using platform::RegistryRoot;
 using Chunks = std::vector<std::u16string>;
 
 constexpr std::uint64_t kMegabyte = 1048576;
 constexpr std::uint64_t kTenMinutes = 600000;  // past the uptime gate and the first period
-// Where the settings of a 64-bit process land: the 32-bit view.
-const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 
 class MaintenanceTickTest : public ::testing::Test {
  protected:
@@ -36,10 +34,10 @@ class MaintenanceTickTest : public ::testing::Test {
     fake_.libraries.SetMemoryStatus(total, available);
   }
   void Set(const char16_t* name, std::uint32_t value) {
-    fake_.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, name, value);
+    config::StoreSetting(fake_.registry, name, value);
   }
   std::optional<std::u16string> Stored(const char16_t* name) const {
-    return fake_.registry.GetString(RegistryRoot::kLocalMachine, kSettings, name);
+    return config::StoredString(fake_.registry, name);
   }
   // One started tick; the companion's parameters it launched with.
   Chunks StartedTick() {
@@ -77,8 +75,7 @@ TEST_F(MaintenanceTickTest, FreesTheConfiguredShareInChunksOfAtMost1024Megabytes
     fake.libraries.SetMemoryStatus(c.totalMegabytes * kMegabyte, 0);
     fake.system.SetMilliseconds(kTenMinutes);
     if (c.memoryFree) {
-      fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"MemoryFree",
-                             static_cast<std::uint32_t>(*c.memoryFree));
+      config::StoreSetting(fake.registry, u"MemoryFree", static_cast<std::uint32_t>(*c.memoryFree));
     }
     tick.SetServiceStarted();
     tick.MainTimerTimer();
@@ -209,7 +206,7 @@ TEST_F(MaintenanceTickTest, BatteryFullScreenAndEnableGates) {
         {u"LoadCalvera", c.loadCalvera},
         {u"DefragMemory", c.defragMemory}};
     for (const auto& [name, value] : values) {
-      fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, name, value);
+      config::StoreSetting(fake.registry, name, value);
     }
     tick.SetServiceStarted();
     tick.MainTimerTimer();
@@ -240,8 +237,7 @@ TEST_F(MaintenanceTickTest, UptimeAndPeriodBoundaries) {
     MaintenanceTick tick(fake.platform);
     fake.libraries.SetMemoryStatus(8192 * kMegabyte, 0);
     fake.system.SetMilliseconds(c.milliseconds);
-    fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"ExecutePeriod",
-                           c.executePeriod);
+    config::StoreSetting(fake.registry, u"ExecutePeriod", c.executePeriod);
     tick.SetServiceStarted();
     tick.MainTimerTimer();
     EXPECT_EQ(!fake.process.LaunchedParameters().empty(), c.launches) << c.milliseconds;
@@ -297,7 +293,7 @@ TEST_F(MaintenanceTickTest, TheUpdateStampIsWrittenOnEveryTickEvenBeforeTheStart
   Set(u"Updated", 1);
   fake_.system.SetLocalTime({1970, 1, 5, 2, 0, 0, 1, 0});
   EXPECT_TRUE(Tick().empty());  // not started: nothing else happens
-  EXPECT_EQ(fake_.registry.GetDword(RegistryRoot::kLocalMachine, kSettings, u"Updated"), 0u);
+  EXPECT_EQ(config::StoredDword(fake_.registry, u"Updated"), 0u);
   EXPECT_EQ(Stored(u"UpdatedDate"), u"86401");
   EXPECT_EQ(fake_.registry.SetValueNames(),
             (std::vector<std::u16string>{u"Updated", u"UpdatedDate"}));

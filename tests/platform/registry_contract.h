@@ -24,7 +24,6 @@ using RegistryFactory = Registry* (*)();
 class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
  protected:
   static constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
-  static constexpr bool kProcessIs64Bit = sizeof(void*) == 8;
   static constexpr char16_t kScratch[] = u"Software\\CalveraRegistryContract";
 
   void SetUp() override {
@@ -49,7 +48,7 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
   void Put(const char16_t* name, std::uint32_t type, const void* data, std::uint32_t size) {
     platform::ScopedRegistryKey key(*registry_);
     const auto access =
-        config::RegistryAccessRights(config::AccessKind::kWrite, false, kProcessIs64Bit);
+        config::RegistryAccessRights(config::AccessKind::kWrite, false, platform::kProcessIs64Bit);
     ASSERT_EQ(registry_->CreateKey(kRoot, SubKey().c_str(), access, key.put()), 0u);
     ASSERT_EQ(registry_->SetValue(key.get(), name, type, data, size), 0u);
   }
@@ -148,7 +147,7 @@ TEST_P(RegistryContract, WritesCreateMissingKeysAndStoreTheNul) {
   config::WriteRegistryBool(*registry_, kRoot, deep.c_str(), u"Off", false, false);
   config::WriteRegistryString(*registry_, kRoot, deep.c_str(), u"Text", u"1234567", false);
 
-  const std::uint32_t view = kProcessIs64Bit ? platform::kKeyWow64_32Key : 0;
+  const std::uint32_t view = platform::kProcessIs64Bit ? platform::kKeyWow64_32Key : 0;
   const Stored flag = Get(deep.substr(1), u"Flag", view);
   const Stored off = Get(deep.substr(1), u"Off", view);
   const Stored text = Get(deep.substr(1), u"Text", view);
@@ -162,7 +161,7 @@ TEST_P(RegistryContract, WritesCreateMissingKeysAndStoreTheNul) {
 }
 
 TEST_P(RegistryContract, TheDefaultViewIsTheOneA32BitProcessSees) {
-  if (!kProcessIs64Bit)
+  if (!platform::kProcessIs64Bit)
     GTEST_SKIP() << "a 32-bit process has only the one view";
   config::WriteRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Shared", true, false);
   config::WriteRegistryBool(*registry_, kRoot, keyPath_.c_str(), u"Native", true, true);

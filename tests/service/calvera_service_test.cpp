@@ -14,17 +14,15 @@
 
 #include "fake/fake_platform.h"
 #include "service_reports.h"
+#include "config/stored_settings.h"
 
 namespace calvera::service {
 namespace {
 
 using namespace reports;
-using platform::RegistryRoot;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// Where the settings live for the fake's 64-bit process reading the 32-bit view.
-const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 
 void CALVERA_WINAPI CalveraServiceMain(std::uint32_t argc, char16_t** argv) {
   CalveraModule()->ServiceEntry(argc, argv);
@@ -150,12 +148,12 @@ TEST(CalveraServiceTest, TimerTicksFromCreationAndTheStartSetsServiceStarted) {
   EXPECT_EQ(run.armedAtCreation, 1000u);
   EXPECT_EQ(run.fake.windowing.WindowOwner(run.window), run.mainThreadId);
   // The tick's update stamp shows that the expiry reached the maintenance tick.
-  run.fake.registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"Updated", 1);
+  config::StoreSetting(run.fake.registry, u"Updated", 1);
   run.fake.windowing.ElapseTimers();
   ASSERT_TRUE(run.WaitForTicks(1));
   ASSERT_TRUE(run.Idle());
   EXPECT_FALSE(run.Ticks()[0].serviceStarted);
-  EXPECT_EQ(run.fake.registry.GetDword(RegistryRoot::kLocalMachine, kSettings, u"Updated"), 0u);
+  EXPECT_EQ(config::StoredDword(run.fake.registry, u"Updated"), 0u);
 
   run.Start();
   EXPECT_TRUE(run.tick.ServiceStarted());

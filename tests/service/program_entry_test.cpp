@@ -9,6 +9,7 @@
 
 #include "fake/fake_platform.h"
 #include "platform/text.h"
+#include "config/stored_settings.h"
 
 namespace calvera::service {
 namespace {
@@ -17,7 +18,6 @@ using fake::FakeServiceControlManager;
 using platform::RegistryRoot;
 using Arguments = std::vector<std::u16string>;
 
-const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 const std::u16string kServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\Calvera";
 const std::u16string kEnglishDescription =
     u"Maintains memory performance by defragmenting used memory and allocating it back to the "
@@ -33,7 +33,7 @@ class ProgramEntryTest : public ::testing::Test {
     return texts;
   }
   void SetLanguage(const std::u16string& language) {
-    fake_.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", language);
+    config::StoreSetting(fake_.registry, u"Language", language);
   }
   void ExpectEverythingClosed() {
     EXPECT_EQ(fake_.services.OpenHandleCount(), 0u);
@@ -104,7 +104,7 @@ TEST_F(ProgramEntryTest, TheCaptionsFollowTheLanguageSetting) {
   };
   for (const auto& c : cases) {
     fake::FakePlatform fake;
-    fake.registry.SetString(RegistryRoot::kLocalMachine, kSettings, u"Language", c.language);
+    config::StoreSetting(fake.registry, u"Language", c.language);
     EXPECT_EQ(ProgramEntry(fake.platform, {u"/install"}), 0) << ToUtf8(c.language);
     EXPECT_EQ(fake.services.FindEntry(u"Calvera")->displayName, c.displayName);
     const auto description =

@@ -5,12 +5,11 @@
 #include <optional>
 
 #include "fake/fake_registry.h"
+#include "config/stored_settings.h"
 
 namespace calvera::service {
 namespace {
 
-using platform::RegistryRoot;
-const std::u16string kSettings = u"Software\\Wow6432Node\\Tolvane\\Calvera";
 
 TEST(StartupCorrectionTest, ClearsDefragMemoryOnlyWhenLoadCalveraIsOffAndItIsOn) {
   const struct {
@@ -28,12 +27,12 @@ TEST(StartupCorrectionTest, ClearsDefragMemoryOnlyWhenLoadCalveraIsOffAndItIsOn)
   for (const auto& c : cases) {
     fake::FakeRegistry registry;
     if (c.loadCalvera)
-      registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"LoadCalvera", *c.loadCalvera);
+      config::StoreSetting(registry, u"LoadCalvera", *c.loadCalvera);
     if (c.defragMemory)
-      registry.SetDword(RegistryRoot::kLocalMachine, kSettings, u"DefragMemory", *c.defragMemory);
+      config::StoreSetting(registry, u"DefragMemory", *c.defragMemory);
     const auto before = registry.SetValueCount();
     ApplyStartupCorrection(registry);
-    EXPECT_EQ(registry.GetDword(RegistryRoot::kLocalMachine, kSettings, u"DefragMemory"),
+    EXPECT_EQ(config::StoredDword(registry, u"DefragMemory"),
               c.defragMemoryAfter);
     const bool writes = c.loadCalvera == 0u && c.defragMemory != 0u;
     EXPECT_EQ(registry.SetValueCount() - before, writes ? 1u : 0u);
