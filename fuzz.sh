@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (fuzz/, clang with libFuzzer) into build/fuzz and runs each
-# fuzz/<name>_fuzzer for the given number of seconds (default 60) over a copy of its seed
-# corpus fuzz/corpus/<name>/, so the committed corpus does not grow. A target that breaks a
+# Builds the fuzz targets (fuzz/, with the fuzz preset: clang and libFuzzer) into build/fuzz and
+# runs each fuzz/<name>_fuzzer for the given number of seconds (default 60) over a copy of its
+# seed corpus fuzz/corpus/<name>/, so the committed corpus does not grow. A target that breaks a
 # rule or crashes fails; its input is kept in build/fuzz/crashes/. One line per target, then
 # "N passed, N failed".
 #   ./fuzz.sh [seconds]
 set -uo pipefail
 source "$(dirname "$0")/scripts/common.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 
 seconds="${1:-60}"
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "usage: $0 [seconds]" >&2; exit 2; }
@@ -16,20 +16,16 @@ build=build/fuzz
 ensure_packages clang-14 libclang-rt-14-dev || exit 1
 mkdir -p "$build/logs" "$build/crashes"
 
-log "building the fuzz targets"
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 >"$build/logs/configure.log" 2>&1 || {
-    cat "$build/logs/configure.log" >&2
-    rm -f "$build/CMakeCache.txt"
-    echo "0 passed, 1 failed"
-    exit 1
-  }
+targets=()
+for source in fuzz/*_fuzzer.cpp; do
+  [[ -f "$source" ]] && targets+=("$(basename "$source" .cpp)")
+done
+# A build directory that an earlier layout configured from fuzz/ alone is configured afresh.
+if [[ -f "$build/CMakeCache.txt" ]] &&
+  ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$CALVERA_ROOT" "$build/CMakeCache.txt"; then
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
 fi
-cmake --build "$build" --parallel "$(nproc)" -- --no-print-directory >"$build/logs/build.log" 2>&1 || {
-  cat "$build/logs/build.log" >&2
-  echo "0 passed, 1 failed"
-  exit 1
-}
+build_preset fuzz "${targets[@]}" || { echo "0 passed, 1 failed"; exit 1; }
 
 passed=0
 failed=0

@@ -15,7 +15,7 @@
 set -uo pipefail
 source "$(dirname "$0")/../scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 
 win64="${CALVERA_BENCH_WIN64:-build/win64}"
 [[ "$win64" = /* ]] || win64="$CALVERA_ROOT/$win64"
@@ -37,24 +37,12 @@ for file in bin/Calvera.exe bin/standin/CalveraDefrag.exe bin/calvera_sc.exe; do
   [[ -f "$win64/$file" ]] || { log "missing $win64/$file"; exit 1; }
 done
 
-# The bench tools: taken from the build when it has them, otherwise compiled here.
+# The bench tools: from the build when it has them (the release presets build them), otherwise
+# from the win64 release build, with the main build's sources and flags.
 tools="$win64/bin/bench"
 if [[ ! -f "$tools/calvera_floor.exe" || ! -f "$tools/calvera_reaction.exe" ]]; then
-  tools="$CALVERA_ROOT/build/bench-service-tools"
-  mkdir -p "$tools"
-  flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Wshadow -Werror -DUNICODE -D_UNICODE
-         -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -municode
-         -static -static-libgcc -static-libstdc++)
-  build_tool() {  # build_tool OUTPUT SOURCE LIBS...
-    local output="$tools/$1" source="$CALVERA_ROOT/bench/$2"
-    shift 2
-    [[ -f "$output" && "$output" -nt "$source" ]] && return 0
-    log "compiling $(basename "$output")"
-    x86_64-w64-mingw32-g++-posix "${flags[@]}" "$source" -o "$output" "$@"
-  }
-  build_tool calvera_floor.exe floor_program/main.cpp -mwindows -luser32 -ladvapi32 -lshell32 \
-    -lole32 || exit 1
-  build_tool calvera_reaction.exe reaction_timer/main.cpp -ladvapi32 -lshell32 || exit 1
+  build_preset win64-release bench_floor_program bench_reaction_timer || exit 1
+  tools="$CALVERA_ROOT/build/win64-release/bin/bench"
 fi
 
 # Our own prefix, so that no other Wine user shares the wineserver or the service manager.
