@@ -18,9 +18,9 @@
 
 #include "config/caption_text.h"
 #include "config/captions.h"
+#include "config/stored_settings.h"
 #include "fake/fake_platform.h"
 #include "fuzz_support.h"
-#include "config/stored_settings.h"
 
 namespace calvera::fuzz {
 namespace {

@@ -24,10 +24,10 @@
 
 #include "config/custom_registry.h"
 #include "config/settings.h"
+#include "config/stored_settings.h"
 #include "fake/fake_registry.h"
 #include "fake/forwarding.h"
 #include "fuzz_support.h"
-#include "config/stored_settings.h"
 
 namespace calvera::fuzz {
 namespace {

@@ -41,12 +41,12 @@
 #include <utility>
 #include <vector>
 
+#include "config/stored_settings.h"
 #include "fake/fake_platform.h"
 #include "fake/forwarding.h"
 #include "fuzz_support.h"
 #include "maintenance/maintenance_tick.h"
 #include "platform/text.h"
-#include "config/stored_settings.h"
 
 namespace calvera::fuzz {
 namespace {
@@ -246,11 +246,11 @@ class CountingShell : public fake::ForwardingProcess {
   bool AllWellFormed() const { return wellFormed_; }
 
   std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
-                             const char16_t* verb,
-                             const char16_t* file,
-                             const char16_t* parameters,
-                             const char16_t* directory,
-                             std::int32_t show) override {
+                                 const char16_t* verb,
+                                 const char16_t* file,
+                                 const char16_t* parameters,
+                                 const char16_t* directory,
+                                 std::int32_t show) override {
     wellFormed_ = wellFormed_ && owner == kOwner && verb != nullptr &&
                   std::u16string_view(verb) == u"open" && file != nullptr &&
                   std::u16string_view(file) == kCompanion && parameters != nullptr &&

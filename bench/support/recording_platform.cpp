@@ -130,11 +130,11 @@ std::u16string RecordingProcess::ModuleFileName() {
 }
 
 std::intptr_t RecordingProcess::ShellExecuteFile(platform::WindowHandle owner,
-                                             const char16_t* verb,
-                                             const char16_t* file,
-                                             const char16_t* parameters,
-                                             const char16_t* directory,
-                                             std::int32_t show) {
+                                                 const char16_t* verb,
+                                                 const char16_t* file,
+                                                 const char16_t* parameters,
+                                                 const char16_t* directory,
+                                                 std::int32_t show) {
   calls_.Add({Call::kShellExecute});
   return inner().ShellExecuteFile(owner, verb, file, parameters, directory, show);
 }

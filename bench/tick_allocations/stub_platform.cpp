@@ -169,11 +169,11 @@ std::u16string StubProcess::ModuleFileName() {
 }
 
 std::intptr_t StubProcess::ShellExecuteFile(platform::WindowHandle,
-                                        const char16_t*,
-                                        const char16_t*,
-                                        const char16_t*,
-                                        const char16_t*,
-                                        std::int32_t) {
+                                            const char16_t*,
+                                            const char16_t*,
+                                            const char16_t*,
+                                            const char16_t*,
+                                            std::int32_t) {
   return 42;  // above 32: started, as far as the caller could tell
 }
 

@@ -20,7 +20,7 @@ void LaunchProgram(platform::Process& process,
   // Whether the companion started is not looked at: the next run is the tick's decision.
   TryOrIgnore([&] {
     (void)process.ShellExecuteFile(owner, u"open", file.c_str(), parameters.c_str(), nullptr,
-                               platform::kSwShow);
+                                   platform::kSwShow);
   });
 }
 

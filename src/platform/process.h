@@ -26,19 +26,19 @@ class Process {
   virtual std::u16string ModuleFileName() = 0;
   // ShellExecuteW; the result is what ShellExecuteW returned. directory may be null.
   virtual std::intptr_t ShellExecuteFile(WindowHandle owner,
-                                     const char16_t* verb,
-                                     const char16_t* file,
-                                     const char16_t* parameters,
-                                     const char16_t* directory,
-                                     std::int32_t show) = 0;
+                                         const char16_t* verb,
+                                         const char16_t* file,
+                                         const char16_t* parameters,
+                                         const char16_t* directory,
+                                         std::int32_t show) = 0;
   // CoInitialize(nullptr) on the calling thread; true when it succeeded (S_OK or S_FALSE).
   virtual bool CoInitialize() = 0;
   // CoUninitialize on the calling thread.
   virtual void CoUninitialize() = 0;
   // MessageBoxW without owner; modal on the calling thread. Returns its result.
   virtual std::int32_t ShowMessageBox(const char16_t* text,
-                                  const char16_t* caption,
-                                  std::uint32_t type) = 0;
+                                      const char16_t* caption,
+                                      std::uint32_t type) = 0;
 };
 
 }  // namespace calvera::platform

@@ -19,8 +19,8 @@ void WaitAtMost(std::condition_variable& condition,
   interval.tv_sec = static_cast<time_t>(seconds.count());
   interval.tv_nsec = static_cast<long>((limit - seconds).count());
   // Its result is that of the wait: a timeout and a wake-up look alike to the caller's loop.
-  static_cast<void>(pthread_cond_timedwait_relative_np(
-      condition.native_handle(), lock.mutex()->native_handle(), &interval));
+  static_cast<void>(pthread_cond_timedwait_relative_np(condition.native_handle(),
+                                                       lock.mutex()->native_handle(), &interval));
 #else
   static_cast<void>(condition.wait_for(lock, limit));
 #endif

@@ -48,9 +48,9 @@ class Windowing {
   virtual void KillTimer(WindowHandle window, std::uintptr_t timerId) = 0;
   // PostMessageW; any thread.
   virtual bool PostToWindow(WindowHandle window,
-                           std::uint32_t message,
-                           std::uintptr_t wParam,
-                           std::intptr_t lParam) = 0;
+                            std::uint32_t message,
+                            std::uintptr_t wParam,
+                            std::intptr_t lParam) = 0;
   // GetMessageW for every window of the calling thread; waits. False on WM_QUIT or failure.
   virtual bool WaitForMessage(WindowMessage* message) = 0;
   // TranslateMessage and DispatchMessageW.

@@ -80,13 +80,14 @@ void ShowApplicationError(platform::Process& process,
     char address[2 * sizeof(void*) + 1];
     std::snprintf(address, sizeof address, "%0*llX", static_cast<int>(2 * sizeof(void*)),
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&ProgramEntry)));
-    std::u16string text = u"Exception " + typeName + u" in module " + platform::ExecutableFileName(process) +
-                          u" at " + FromAscii(address) + u".\r\n" + message;
+    std::u16string text = u"Exception " + typeName + u" in module " +
+                          platform::ExecutableFileName(process) + u" at " + FromAscii(address) +
+                          u".\r\n" + message;
     if (text.empty() || text.back() != u'.')
       text.push_back(u'.');
     text += u"\r\n";
     (void)process.ShowMessageBox(text.c_str(), u"Application Error",
-                             platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
+                                 platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
   });
 }
 

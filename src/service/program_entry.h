@@ -16,7 +16,8 @@ int ProgramEntry(platform::Platform& platform, std::vector<std::u16string> argum
 
 // The last-resort report of a failure that left the run: a task-modal error box titled
 // "Application Error". Shown also for silent runs.
-void ShowApplicationError(platform::Process& process, const std::u16string& typeName,
+void ShowApplicationError(platform::Process& process,
+                          const std::u16string& typeName,
                           const std::u16string& message) noexcept;
 
 }  // namespace calvera::service

@@ -9,10 +9,10 @@
 
 #include "platform/platform.h"
 #include "service/control_queue.h"
-#include "service/status_protocol.h"
 #include "service/event_logger.h"
 #include "service/service_events.h"
 #include "service/service_thread.h"
+#include "service/status_protocol.h"
 
 namespace calvera::service {
 

@@ -8,8 +8,8 @@
 #include "platform/failure_policy.h"
 #include "platform/module_path.h"
 #include "platform/text.h"
-#include "service/service_installer.h"
 #include "service/failure_texts.h"
+#include "service/service_installer.h"
 
 namespace calvera::service {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
-#include "fake/fake_registry.h"
 #include "config/stored_settings.h"
+#include "fake/fake_registry.h"
 
 namespace calvera::config {
 namespace {

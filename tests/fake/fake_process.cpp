@@ -12,11 +12,11 @@ std::u16string FakeProcess::ModuleFileName() {
 }
 
 std::intptr_t FakeProcess::ShellExecuteFile(platform::WindowHandle owner,
-                                        const char16_t* verb,
-                                        const char16_t* file,
-                                        const char16_t* parameters,
-                                        const char16_t* directory,
-                                        std::int32_t show) {
+                                            const char16_t* verb,
+                                            const char16_t* file,
+                                            const char16_t* parameters,
+                                            const char16_t* directory,
+                                            std::int32_t show) {
   std::lock_guard lock(mutex_);
   shellCalls_.push_back({owner, verb ? verb : u"", file ? file : u"", parameters ? parameters : u"",
                          directory ? std::optional<std::u16string>(directory) : std::nullopt,
@@ -39,8 +39,8 @@ void FakeProcess::CoUninitialize() {
 }
 
 std::int32_t FakeProcess::ShowMessageBox(const char16_t* text,
-                                     const char16_t* caption,
-                                     std::uint32_t type) {
+                                         const char16_t* caption,
+                                         std::uint32_t type) {
   std::lock_guard lock(mutex_);
   messageBoxes_.push_back({text ? text : u"", caption ? caption : u"", type});
   return kIdOk;

@@ -29,16 +29,16 @@ class FakeProcess : public platform::Process {
   // platform::Process
   std::u16string ModuleFileName() override;
   std::intptr_t ShellExecuteFile(platform::WindowHandle owner,
-                             const char16_t* verb,
-                             const char16_t* file,
-                             const char16_t* parameters,
-                             const char16_t* directory,
-                             std::int32_t show) override;
+                                 const char16_t* verb,
+                                 const char16_t* file,
+                                 const char16_t* parameters,
+                                 const char16_t* directory,
+                                 std::int32_t show) override;
   bool CoInitialize() override;
   void CoUninitialize() override;
   std::int32_t ShowMessageBox(const char16_t* text,
-                          const char16_t* caption,
-                          std::uint32_t type) override;
+                              const char16_t* caption,
+                              std::uint32_t type) override;
 
   // An empty name makes GetModuleFileNameW fail.
   void SetModuleFileName(std::u16string name);

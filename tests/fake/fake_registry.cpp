@@ -43,10 +43,10 @@ std::u16string FakeRegistry::InView(RegistryRoot root,
   // Only HKEY_LOCAL_MACHINE\Software is redirected; HKEY_CURRENT_USER\Software is shared.
   if (root != RegistryRoot::kLocalMachine)
     return canonical;
-  const bool view32 = (access & platform::kKeyWow64_32Key) != 0
-                          ? true
-                          : ((access & platform::kKeyWow64_64Key) != 0 ? false
-                                                                        : !platform::kProcessIs64Bit);
+  const bool view32 =
+      (access & platform::kKeyWow64_32Key) != 0
+          ? true
+          : ((access & platform::kKeyWow64_64Key) != 0 ? false : !platform::kProcessIs64Bit);
   const std::u16string software = u"SOFTWARE";
   if (!view32 || canonical.compare(0, software.size(), software) != 0)
     return canonical;

@@ -85,8 +85,8 @@ FakeResources::FakeResources() {
 
 std::optional<std::span<const std::byte>> FakeResources::FindRcData(const char16_t* name) {
   const auto found = rcData_.find(Upper(name == nullptr ? u"" : name));
-  if (found == rcData_.end() || failures_[Call::kFindResource] ||
-      failures_[Call::kLoadResource] || failures_[Call::kLockResource]) {
+  if (found == rcData_.end() || failures_[Call::kFindResource] || failures_[Call::kLoadResource] ||
+      failures_[Call::kLockResource]) {
     return std::nullopt;
   }
   if (failures_[Call::kSizeofResource]) {

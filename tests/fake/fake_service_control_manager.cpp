@@ -23,14 +23,16 @@ ErrorCode Refusal(const platform::ServiceStatus& last, std::uint32_t code) {
   if (code == platform::kServiceControlInterrogate) {
     return 0;
   }
-  if (last.currentState != platform::kServiceRunning && last.currentState != platform::kServicePaused) {
+  if (last.currentState != platform::kServiceRunning &&
+      last.currentState != platform::kServicePaused) {
     return platform::kErrorServiceCannotAcceptControl;
   }
-  const std::uint32_t needed = code == platform::kServiceControlStop ? platform::kServiceAcceptStop
-                               : code == platform::kServiceControlPause || code == platform::kServiceControlContinue
-                                   ? platform::kServiceAcceptPauseContinue
-                               : code == platform::kServiceControlShutdown ? platform::kServiceAcceptShutdown
-                                                          : 0;
+  const std::uint32_t needed =
+      code == platform::kServiceControlStop ? platform::kServiceAcceptStop
+      : code == platform::kServiceControlPause || code == platform::kServiceControlContinue
+          ? platform::kServiceAcceptPauseContinue
+      : code == platform::kServiceControlShutdown ? platform::kServiceAcceptShutdown
+                                                  : 0;
   return (last.controlsAccepted & needed) == needed ? 0 : platform::kErrorInvalidServiceControl;
 }
 }  // namespace
@@ -209,8 +211,7 @@ ErrorCode FakeServiceControlManager::SetStatus(platform::ServiceStatusHandle han
   return 0;
 }
 
-ErrorCode FakeServiceControlManager::OpenManager(std::uint32_t,
-                                                 platform::ServiceHandle* manager) {
+ErrorCode FakeServiceControlManager::OpenManager(std::uint32_t, platform::ServiceHandle* manager) {
   std::lock_guard lock(mutex_);
   *manager = {};
   if (const ErrorCode failure = TakeFailure(Call::kOpenManager); failure != 0) {
@@ -380,7 +381,9 @@ ErrorCode FakeServiceControlManager::SendControl(const std::u16string& name,
   commands_.push_back({false, name, nullptr, {}, code, done});
   EnsureDispatcher();
   changed_.notify_all();
-  return changed_.wait_for(lock, timeout, [&] { return *done; }) ? 0 : platform::kErrorServiceRequestTimeout;
+  return changed_.wait_for(lock, timeout, [&] { return *done; })
+             ? 0
+             : platform::kErrorServiceRequestTimeout;
 }
 
 platform::ServiceControlHandlerFunction FakeServiceControlManager::Handler(

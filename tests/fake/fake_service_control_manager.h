@@ -143,8 +143,8 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   };
 
   static std::u16string Key(const std::u16string& name);
-  platform::ErrorCode TakeFailure(Call call);  // under mutex_
-  void EnsureDispatcher();                     // under mutex_
+  platform::ErrorCode TakeFailure(Call call);       // under mutex_
+  void EnsureDispatcher();                          // under mutex_
   platform::ServiceHandle Opened(OpenHandle open);  // under mutex_
   // Runs commands on the calling thread until `finished` holds with none waiting.
   void Serve(std::unique_lock<std::mutex>& lock, const std::function<bool()>& finished);

@@ -262,8 +262,8 @@ std::int32_t FakeSystemLibraries::GlobalMemoryStatusEx(void* record) {
   status.ullAvailPhys = availPhys_;
   // A page file of 1 GiB beside the memory, saturated for totals near the top of the range.
   constexpr std::uint64_t kMaxBytes = std::numeric_limits<std::uint64_t>::max();
-  status.ullTotalPageFile = totalPhys_ > kMaxBytes - (1ull << 30) ? kMaxBytes
-                                                                   : totalPhys_ + (1ull << 30);
+  status.ullTotalPageFile =
+      totalPhys_ > kMaxBytes - (1ull << 30) ? kMaxBytes : totalPhys_ + (1ull << 30);
   status.ullAvailPageFile = availPhys_ / 2;
   status.ullTotalVirtual = kUserAddressSpace;
   status.ullAvailVirtual = kUserAddressSpace - (64ull << 20);

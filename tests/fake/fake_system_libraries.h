@@ -88,7 +88,7 @@ class FakeSystemLibraries : public platform::SystemLibraries {
     int after = 0;
   };
   std::map<std::u16string, LoadFailure> loadFailures_;  // lower case
-  std::map<std::u16string, std::size_t> loadCalls_;    // lower case
+  std::map<std::u16string, std::size_t> loadCalls_;     // lower case
   std::set<std::string> missingEntryPoints_;
   std::map<platform::LibraryHandle, std::size_t> loads_;  // per handle, loads minus frees
   std::size_t unmatchedFrees_ = 0;

@@ -70,9 +70,9 @@ void FakeWindowing::KillTimer(WindowHandle window, std::uintptr_t timerId) {
 }
 
 bool FakeWindowing::PostToWindow(WindowHandle window,
-                                std::uint32_t message,
-                                std::uintptr_t wParam,
-                                std::intptr_t lParam) {
+                                 std::uint32_t message,
+                                 std::uintptr_t wParam,
+                                 std::intptr_t lParam) {
   std::lock_guard lock(mutex_);
   const auto found = windows_.find(window);
   if (failPostMessage_ || found == windows_.end()) {

@@ -44,9 +44,9 @@ class FakeWindowing : public platform::Windowing {
   // Leaves a WM_TIMER that is already queued where it is, as KillTimer does.
   void KillTimer(platform::WindowHandle window, std::uintptr_t timerId) override;
   bool PostToWindow(platform::WindowHandle window,
-                   std::uint32_t message,
-                   std::uintptr_t wParam,
-                   std::intptr_t lParam) override;
+                    std::uint32_t message,
+                    std::uintptr_t wParam,
+                    std::intptr_t lParam) override;
   bool WaitForMessage(platform::WindowMessage* message) override;
   // Reaches the window procedure only on the window's thread.
   void DispatchToWindow(const platform::WindowMessage& message) override;

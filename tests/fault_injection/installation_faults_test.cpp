@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "config/stored_settings.h"
 #include "fault_injection/ledgers.h"
 #include "platform/text.h"
 #include "service/program_entry.h"
-#include "config/stored_settings.h"
 
 namespace calvera::fault_injection {
 namespace {
@@ -68,9 +68,7 @@ std::function<void(fake::FakePlatform&)> FailService(FakeServiceControlManager::
   return [call, error](fake::FakePlatform& f) { f.services.FailCall(call, error); };
 }
 std::function<void(fake::FakePlatform&)> FailRegistry(FakeRegistry::Call call) {
-  return [call](fake::FakePlatform& f) {
-    f.registry.FailCall(call, platform::kErrorAccessDenied);
-  };
+  return [call](fake::FakePlatform& f) { f.registry.FailCall(call, platform::kErrorAccessDenied); };
 }
 std::function<void(fake::FakePlatform&)> FailResource(FakeResources::Call call) {
   return [call](fake::FakePlatform& f) { f.resources.FailCall(call, true); };
@@ -106,8 +104,7 @@ void ExpectOutcome(const std::vector<std::u16string>& arguments, const Case& c, 
   const auto description =
       fake.registry.GetString(RegistryRoot::kLocalMachine, kServiceKey, u"Description");
   EXPECT_EQ(description ? std::optional(ToUtf8(*description)) : std::nullopt,
-            c.outcome.description ? std::optional(ToUtf8(*c.outcome.description))
-                                  : std::nullopt);
+            c.outcome.description ? std::optional(ToUtf8(*c.outcome.description)) : std::nullopt);
   EXPECT_EQ(fake.eventLog.Texts(u"Calvera.exe"), c.outcome.log);
   EXPECT_EQ(fake.eventLog.Entries().size(), c.outcome.log.size());
   // Installation and removal never initialize COM.
@@ -131,32 +128,43 @@ TEST(InstallationFaultsTest, EachPlatformCallOfAnInstallationFailsInTurn) {
         std::nullopt,
         std::nullopt}},
       // The language cannot be read: english.
-      {"RegOpenKeyExW", FailRegistry(FakeRegistry::Call::kOpenKey),
+      {"RegOpenKeyExW",
+       FailRegistry(FakeRegistry::Call::kOpenKey),
        {0, {kInstalled}, kEnglishName, kEnglishDescription}},
-      {"RegQueryValueExW", FailRegistry(FakeRegistry::Call::kQueryValue),
+      {"RegQueryValueExW",
+       FailRegistry(FakeRegistry::Call::kQueryValue),
        {0, {kInstalled}, kEnglishName, kEnglishDescription}},
       // The description cannot be written: installed without one.
-      {"RegCreateKeyExW", FailRegistry(FakeRegistry::Call::kCreateKey),
+      {"RegCreateKeyExW",
+       FailRegistry(FakeRegistry::Call::kCreateKey),
        {0, {kInstalled}, kFrenchName, std::nullopt}},
-      {"RegSetValueExW", FailRegistry(FakeRegistry::Call::kSetValue),
+      {"RegSetValueExW",
+       FailRegistry(FakeRegistry::Call::kSetValue),
        {0, {kInstalled}, kFrenchName, std::nullopt}},
-      {"RegCloseKey", FailRegistry(FakeRegistry::Call::kCloseKey),
+      {"RegCloseKey",
+       FailRegistry(FakeRegistry::Call::kCloseKey),
        {0, {kInstalled}, kFrenchName, french}},
       // No caption table: the service name and an empty description.
-      {"FindResourceExW", FailResource(FakeResources::Call::kFindResource),
+      {"FindResourceExW",
+       FailResource(FakeResources::Call::kFindResource),
        {0, {kInstalled}, u"Calvera", u""}},
-      {"LoadResource", FailResource(FakeResources::Call::kLoadResource),
+      {"LoadResource",
+       FailResource(FakeResources::Call::kLoadResource),
        {0, {kInstalled}, u"Calvera", u""}},
-      {"LockResource", FailResource(FakeResources::Call::kLockResource),
+      {"LockResource",
+       FailResource(FakeResources::Call::kLockResource),
        {0, {kInstalled}, u"Calvera", u""}},
-      {"SizeofResource", FailResource(FakeResources::Call::kSizeofResource),
+      {"SizeofResource",
+       FailResource(FakeResources::Call::kSizeofResource),
        {0, {kInstalled}, u"Calvera", u""}},
       // The module cannot be created: nothing is installed and nothing shown.
-      {"SetTimer", [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+      {"SetTimer",
+       [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
        {1, {}, std::nullopt, std::nullopt, {u"Not enough timers available"}}},
       // No program to record: no entry, and the failure shown. The path is taken before the
       // language's captions, so the box names the service.
-      {"GetModuleFileNameW", [](fake::FakePlatform& f) { f.process.SetModuleFileName(u""); },
+      {"GetModuleFileNameW",
+       [](fake::FakePlatform& f) { f.process.SetModuleFileName(u""); },
        {1,
         {InstallFailure(u"Calvera", u"A call to an OS function failed\"")},
         std::nullopt,
@@ -169,7 +177,9 @@ TEST(InstallationFaultsTest, EachPlatformCallOfAnInstallationFailsInTurn) {
 
 TEST(InstallationFaultsTest, EachPlatformCallOfARemovalFailsInTurn) {
   const Case cases[] = {
-      {"nothing fails", [](fake::FakePlatform&) {}, {0, {kUninstalled}, std::nullopt, std::nullopt}},
+      {"nothing fails",
+       [](fake::FakePlatform&) {},
+       {0, {kUninstalled}, std::nullopt, std::nullopt}},
       {"OpenSCManagerW",
        FailService(FakeServiceControlManager::Call::kOpenManager, platform::kErrorAccessDenied),
        {1, {kApplicationError}, kEnglishName, std::nullopt}},
@@ -188,7 +198,8 @@ TEST(InstallationFaultsTest, EachPlatformCallOfARemovalFailsInTurn) {
             u"System Error.  Code: 1072.\r\nThe specified service has been marked for deletion\"")},
         kEnglishName,
         std::nullopt}},
-      {"SetTimer", [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+      {"SetTimer",
+       [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
        {1, {}, kEnglishName, std::nullopt, {u"Not enough timers available"}}},
   };
   for (const Case& c : cases) {

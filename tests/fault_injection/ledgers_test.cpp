@@ -36,11 +36,15 @@ TEST(LedgersTest, NoticeWhatIsLeftOpenAndWhatIsClosedWithoutBeingOpen) {
          ASSERT_EQ(f.services.OpenManager(platform::kScManagerAllAccess, &manager), 0u);
        }},
       {"service handles closed that were not open",
-       [](fake::FakePlatform& f) { f.services.CloseServiceHandle(platform::ServiceHandle{0x1234}); }},
+       [](fake::FakePlatform& f) {
+         f.services.CloseServiceHandle(platform::ServiceHandle{0x1234});
+       }},
       {"event sources left registered",
        [](fake::FakePlatform& f) { f.eventLog.RegisterSource(u"Calvera"); }},
       {"event sources deregistered that were not registered",
-       [](fake::FakePlatform& f) { f.eventLog.DeregisterSource(platform::EventSourceHandle{0x1234}); }},
+       [](fake::FakePlatform& f) {
+         f.eventLog.DeregisterSource(platform::EventSourceHandle{0x1234});
+       }},
       {"COM initializations not undone", [](fake::FakePlatform& f) { f.process.CoInitialize(); }},
   };
   for (const Slip& slip : slips) {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "config/stored_settings.h"
 #include "fault_injection/ledgers.h"
 #include "maintenance/maintenance_tick.h"
 #include "platform/text.h"
 #include "probes/cpu.h"
-#include "config/stored_settings.h"
 
 namespace calvera::fault_injection {
 namespace {
@@ -51,8 +51,7 @@ struct Scenario {
     return config::StoredDword(fake.registry, name);
   }
   bool HasUpdatedDate() const {
-    return config::StoredString(fake.registry, u"UpdatedDate")
-        .has_value();
+    return config::StoredString(fake.registry, u"UpdatedDate").has_value();
   }
   Chunks Tick() {
     const auto before = fake.process.LaunchedParameters().size();
@@ -106,9 +105,9 @@ std::vector<Case> Cases() {
   };
   const auto performanceLength = [](std::uint32_t length) {
     return [length](Scenario& s) {
-      EXPECT_EQ(s.fake.libraries.SystemInformationLengths(probes::kSystemPerformanceInformation)
-                    .back(),
-                length);
+      EXPECT_EQ(
+          s.fake.libraries.SystemInformationLengths(probes::kSystemPerformanceInformation).back(),
+          length);
     };
   };
   return {
@@ -118,13 +117,18 @@ std::vector<Case> Cases() {
       {"nothing fails, update pending", updatePending, NoFault, {}, stamped(true)},
 
       // The memory probes read 0 bytes: 0 ≤ 0 is low memory, and a run frees 0 megabytes.
-      {"LoadLibraryW Kernel32.dll", idle,
-       [](Scenario& s) { s.fake.libraries.SetLibraryMissing(u"KERNEL32.DLL", true); }, {u"0"}},
-      {"GetProcAddress GlobalMemoryStatusEx", idle,
+      {"LoadLibraryW Kernel32.dll",
+       idle,
+       [](Scenario& s) { s.fake.libraries.SetLibraryMissing(u"KERNEL32.DLL", true); },
+       {u"0"}},
+      {"GetProcAddress GlobalMemoryStatusEx",
+       idle,
        [](Scenario& s) { s.fake.libraries.SetEntryPointMissing("GlobalMemoryStatusEx", true); },
        {u"0"}},
-      {"GlobalMemoryStatusEx", idle,
-       [](Scenario& s) { s.fake.libraries.SetMemoryStatusFails(true); }, {u"0"}},
+      {"GlobalMemoryStatusEx",
+       idle,
+       [](Scenario& s) { s.fake.libraries.SetMemoryStatusFails(true); },
+       {u"0"}},
 
       // The sampler yields 0, which passes the processor gate of a busy machine.
       {"LoadLibraryW ntdll.dll", busy,
@@ -164,8 +168,11 @@ std::vector<Case> Cases() {
        [](Scenario& s) { s.fake.process.SetShellExecuteResult(2); },  // file not found
        kFullRun, [](Scenario& s) { EXPECT_EQ(s.tick.LastExecuteTime(), 900); }},
       // Without the executable's path there is no companion beside it to start.
-      {"GetModuleFileNameW", idle, [](Scenario& s) { s.fake.process.SetModuleFileName(u""); },
-       {}, [](Scenario& s) { EXPECT_EQ(s.tick.LastExecuteTime(), 900); }},
+      {"GetModuleFileNameW",
+       idle,
+       [](Scenario& s) { s.fake.process.SetModuleFileName(u""); },
+       {},
+       [](Scenario& s) { EXPECT_EQ(s.tick.LastExecuteTime(), 900); }},
 
       // Reads that fail give the defaults: no update seen, freeing enabled.
       {"RegOpenKeyExW", updatePending, failRegistry(FakeRegistry::Call::kOpenKey), kFullRun,
@@ -173,17 +180,28 @@ std::vector<Case> Cases() {
       {"RegQueryValueExW", updatePending, failRegistry(FakeRegistry::Call::kQueryValue), kFullRun,
        stamped(false)},
       // Writes that fail store nothing; the next tick tries again.
-      {"RegCreateKeyExW", updatePending, failRegistry(FakeRegistry::Call::kCreateKey), {},
+      {"RegCreateKeyExW",
+       updatePending,
+       failRegistry(FakeRegistry::Call::kCreateKey),
+       {},
        stamped(false)},
-      {"RegSetValueExW", updatePending, failRegistry(FakeRegistry::Call::kSetValue), {},
+      {"RegSetValueExW",
+       updatePending,
+       failRegistry(FakeRegistry::Call::kSetValue),
+       {},
        stamped(false)},
-      {"RegSetValueExW of Updated only", updatePending,
-       failRegistry(FakeRegistry::Call::kSetValue, 1), {},
+      {"RegSetValueExW of Updated only",
+       updatePending,
+       failRegistry(FakeRegistry::Call::kSetValue, 1),
+       {},
        [](Scenario& s) {
          EXPECT_EQ(s.Dword(u"Updated"), 1u);
          EXPECT_TRUE(s.HasUpdatedDate());
        }},
-      {"RegCloseKey", updatePending, failRegistry(FakeRegistry::Call::kCloseKey), {},
+      {"RegCloseKey",
+       updatePending,
+       failRegistry(FakeRegistry::Call::kCloseKey),
+       {},
        stamped(true)},
   };
 }
@@ -239,9 +257,9 @@ TEST(MaintenanceFaultsTest, AnySingleRegistryCallOfTheTickFailsAlone) {
       static_cast<void>(s.Tick());
       EXPECT_EQ(s.Dword(u"Updated"), 0u) << "cleared by this tick or the next";
       // Only a stamp whose own write failed is lost: its update was cleared already.
-      const bool stampWrite = (call == FakeRegistry::Call::kCreateKey ||
-                               call == FakeRegistry::Call::kSetValue) &&
-                              index == 1;
+      const bool stampWrite =
+          (call == FakeRegistry::Call::kCreateKey || call == FakeRegistry::Call::kSetValue) &&
+          index == 1;
       EXPECT_EQ(s.HasUpdatedDate(), !stampWrite);
     }
   }

@@ -24,21 +24,22 @@ namespace {
 
 using fake::FakeEventLog;
 using fake::FakeServiceControlManager;
-using std::chrono::steady_clock;
-using platform::kServiceStopped;
-using platform::kServiceStartPending;
-using platform::kServiceStopPending;
-using platform::kServiceRunning;
 using platform::kServiceContinuePending;
-using platform::kServicePausePending;
-using platform::kServicePaused;
-using platform::kServiceControlStop;
-using platform::kServiceControlPause;
 using platform::kServiceControlContinue;
+using platform::kServiceControlPause;
+using platform::kServiceControlStop;
+using platform::kServicePaused;
+using platform::kServicePausePending;
+using platform::kServiceRunning;
+using platform::kServiceStartPending;
+using platform::kServiceStopped;
+using platform::kServiceStopPending;
+using std::chrono::steady_clock;
 
 constexpr auto kTimeout = std::chrono::seconds(10);
-const std::vector<std::uint32_t> kStartAndStop = {kServiceStartPending, kServiceStartPending, kServiceRunning,
-                                                  kServiceStopPending, kServiceStopped};
+const std::vector<std::uint32_t> kStartAndStop = {kServiceStartPending, kServiceStartPending,
+                                                  kServiceRunning, kServiceStopPending,
+                                                  kServiceStopped};
 
 std::vector<std::uint32_t> States(const fake::FakeServiceControlManager& services) {
   std::vector<std::uint32_t> states;
@@ -107,7 +108,9 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
   std::vector<Case> cases = {
       {"nothing fails", [](fake::FakePlatform&) {}, kStartAndStop, {}},
       // Nothing is reported, and the run ends with the service's entry.
-      {"RegisterServiceCtrlHandlerW", FailHandlerRegistration(), {},
+      {"RegisterServiceCtrlHandlerW",
+       FailHandlerRegistration(),
+       {},
        {ServiceEntry(kNoSuchService)}},
       // Failures of the event log itself are not reported anywhere.
       {"RegisterEventSourceW",
@@ -127,8 +130,10 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
        {},
        [](fake::FakePlatform& f) { EXPECT_EQ(f.eventLog.RegisteredCount(), 1); }},
       // The run goes on without COM, and what did not succeed is not undone.
-      {"CoInitialize", [](fake::FakePlatform& f) { f.process.SetCoInitializeSucceeds(false); },
-       kStartAndStop, {},
+      {"CoInitialize",
+       [](fake::FakePlatform& f) { f.process.SetCoInitializeSucceeds(false); },
+       kStartAndStop,
+       {},
        [](fake::FakePlatform& f) {
          EXPECT_EQ(f.process.CoInitializeCalls(), 1);
          EXPECT_EQ(f.process.CoUninitializeCalls(), 0);
@@ -144,9 +149,11 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                    {},
                    1});
   // A continue whose timer cannot be armed is still accepted, and nothing is logged.
-  cases.push_back({"SetTimer", [](fake::FakePlatform&) {},
-                   {kServiceStartPending, kServiceStartPending, kServiceRunning, kServicePausePending, kServicePaused,
-                    kServiceContinuePending, kServiceRunning, kServiceStopPending, kServiceStopped},
+  cases.push_back({"SetTimer",
+                   [](fake::FakePlatform&) {},
+                   {kServiceStartPending, kServiceStartPending, kServiceRunning,
+                    kServicePausePending, kServicePaused, kServiceContinuePending, kServiceRunning,
+                    kServiceStopPending, kServiceStopped},
                    {},
                    [](fake::FakePlatform& f) {
                      const auto events = f.windowing.TimerEvents();
@@ -229,14 +236,17 @@ TEST(ServiceRunFaultsTest, ADispatcherThatFailsAtOnceEndsTheRunCleanly) {
       u"The service process could not connect to the service controller";
   const Case cases[] = {
       {"RegisterEventSourceW",
-       [](fake::FakePlatform& f) { f.eventLog.FailCall(FakeEventLog::Call::kRegisterSource, true); },
+       [](fake::FakePlatform& f) {
+         f.eventLog.FailCall(FakeEventLog::Call::kRegisterSource, true);
+       },
        {},
        {}},
       {"ReportEventW",
        [](fake::FakePlatform& f) { f.eventLog.FailCall(FakeEventLog::Call::kReport, true); },
        {},
        {}},
-      {"CoInitialize", [](fake::FakePlatform& f) { f.process.SetCoInitializeSucceeds(false); },
+      {"CoInitialize",
+       [](fake::FakePlatform& f) { f.process.SetCoInitializeSucceeds(false); },
        {},
        {{u"Calvera.exe", 1, 0, 0, notConnected}}},
       // Any other failure of the dispatcher is written the same way, with its own text.
@@ -249,7 +259,8 @@ TEST(ServiceRunFaultsTest, ADispatcherThatFailsAtOnceEndsTheRunCleanly) {
        {},
        {{u"Calvera.exe", 1, 0, 0, u"Access is denied"}}},
       // Without the module file name the source has no name of its own.
-      {"GetModuleFileNameW", [](fake::FakePlatform& f) { f.process.SetModuleFileName(u""); },
+      {"GetModuleFileNameW",
+       [](fake::FakePlatform& f) { f.process.SetModuleFileName(u""); },
        {},
        {{u"", 1, 0, 0, notConnected}}},
   };

@@ -11,9 +11,9 @@
 
 #include "config/custom_registry.h"
 #include "config/settings.h"
+#include "config/stored_settings.h"
 #include "fault_injection/ledgers.h"
 #include "platform/text.h"
-#include "config/stored_settings.h"
 
 namespace calvera::fault_injection {
 namespace {
@@ -90,7 +90,9 @@ std::vector<Operation> Operations() {
        },
        u"70",
        {{Call::kOpenKey, 1}, {Call::kQueryValue, 1}, {Call::kCloseKey, 1}},
-       {{{Call::kOpenKey, 0}, u"60"}, {{Call::kQueryValue, 0}, u"60"}, {{Call::kCloseKey, 0}, u"70"}}},
+       {{{Call::kOpenKey, 0}, u"60"},
+        {{Call::kQueryValue, 0}, u"60"},
+        {{Call::kCloseKey, 0}, u"70"}}},
       {"ReadRegistryBool",
        [](FakeRegistry& r) { config::StoreSetting(r, u"LoadCalvera", 0); },
        [](FakeRegistry& r) {

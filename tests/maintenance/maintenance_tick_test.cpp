@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fake/fake_platform.h"
 #include "config/stored_settings.h"
+#include "fake/fake_platform.h"
 
 namespace calvera::maintenance {
 namespace {

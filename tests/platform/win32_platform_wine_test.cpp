@@ -156,9 +156,9 @@ class Win32ServiceEntryWineTest : public ::testing::Test {
 
 TEST_F(Win32ServiceEntryWineTest, AMissingServiceFailsWithItsOwnError) {
   ServiceHandle service{0x1234};
-  EXPECT_EQ(
-      services_.OpenServiceEntry(manager_.get(), u"CalveraNoSuchService", kServiceAllAccess, &service),
-      kErrorServiceDoesNotExist);
+  EXPECT_EQ(services_.OpenServiceEntry(manager_.get(), u"CalveraNoSuchService", kServiceAllAccess,
+                                       &service),
+            kErrorServiceDoesNotExist);
   EXPECT_EQ(service, ServiceHandle{});
 }
 

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "config/stored_settings.h"
 #include "fake/fake_platform.h"
 #include "service_reports.h"
-#include "config/stored_settings.h"
 
 namespace calvera::service {
 namespace {
@@ -22,7 +22,6 @@ namespace {
 using namespace reports;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
 
 void CALVERA_WINAPI CalveraServiceMain(std::uint32_t argc, char16_t** argv) {
   CalveraModule()->ServiceEntry(argc, argv);

@@ -64,7 +64,8 @@ TEST(FakeServiceControlManagerTest, DispatcherConnectsOnlyWhenStartedByTheManage
   EXPECT_EQ(dispatcher.get(), 0u);
   EXPECT_EQ(services.SendControl(u"Mini", kServiceControlInterrogate),
             platform::kErrorServiceNotActive);
-  EXPECT_EQ(services.SetStatus(platform::ServiceStatusHandle{0x1234}, {}), platform::kErrorInvalidHandle);
+  EXPECT_EQ(services.SetStatus(platform::ServiceStatusHandle{0x1234}, {}),
+            platform::kErrorInvalidHandle);
   manager = nullptr;
 }
 
@@ -89,9 +90,9 @@ TEST(FakeServiceControlManagerTest, EntriesKeepWindowsRulesForCreatingOpeningAnd
   EXPECT_EQ(refused, platform::ServiceHandle{});
 
   ScopedServiceHandle opened(services);
-  ASSERT_EQ(services.OpenServiceEntry(scm.get(), u"CALVERA", platform::kServiceAllAccess,
-                                      opened.put()),
-            0u);
+  ASSERT_EQ(
+      services.OpenServiceEntry(scm.get(), u"CALVERA", platform::kServiceAllAccess, opened.put()),
+      0u);
   EXPECT_EQ(services.DeleteServiceEntry(opened.get()), 0u);
   EXPECT_EQ(services.DeleteServiceEntry(created.get()), platform::kErrorServiceMarkedForDelete);
   EXPECT_EQ(services.CreateServiceEntry(scm.get(), definition, &refused),
@@ -100,9 +101,9 @@ TEST(FakeServiceControlManagerTest, EntriesKeepWindowsRulesForCreatingOpeningAnd
   EXPECT_TRUE(services.FindEntry(u"Calvera"));  // a handle is still open
   created.reset();
   EXPECT_FALSE(services.FindEntry(u"Calvera"));
-  EXPECT_EQ(services.OpenServiceEntry(scm.get(), u"Calvera", platform::kServiceAllAccess,
-                                      opened.put()),
-            platform::kErrorServiceDoesNotExist);
+  EXPECT_EQ(
+      services.OpenServiceEntry(scm.get(), u"Calvera", platform::kServiceAllAccess, opened.put()),
+      platform::kErrorServiceDoesNotExist);
   EXPECT_FALSE(opened);
   scm.reset();
   EXPECT_EQ(services.OpenHandleCount(), 0u);

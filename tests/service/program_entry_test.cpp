@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "config/stored_settings.h"
 #include "fake/fake_platform.h"
 #include "platform/text.h"
-#include "config/stored_settings.h"
 
 namespace calvera::service {
 namespace {

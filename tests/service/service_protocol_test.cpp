@@ -133,7 +133,10 @@ TEST(ServiceProtocolTest, StartThatEndsEarly) {
        {u"Service failed on start: no disk"}},
       {"execute handler fails",
        [](TestService& s) { s.SetOnExecute([](TService&) { throw std::runtime_error("lost"); }); },
-       {{kServiceStartPending, 0, 1}, {kServiceStartPending, 0, 2}, {kServiceRunning, 7, 0}, {kServiceStopped, 7, 0}},
+       {{kServiceStartPending, 0, 1},
+        {kServiceStartPending, 0, 2},
+        {kServiceRunning, 7, 0},
+        {kServiceStopped, 7, 0}},
        {u"Service failed on execute: lost"}},
   };
   for (const auto& c : cases) {
@@ -173,11 +176,13 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
        {u"Service failed on pause: broken"}},
       {"continue refused",
        [](TestService& s) { s.SetOnContinue(FirstCall(false)); },
-       {pause, {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
+       {pause,
+        {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
        {}},
       {"continue fails",
        [](TestService& s) { s.SetOnContinue(FirstCall(true)); },
-       {pause, {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
+       {pause,
+        {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
        {u"Service failed on continue: broken"}},
       {"interrogate fails",
        [](TestService& s) { s.interrogateFails = true; },
@@ -192,7 +197,8 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
     ServiceRun run;
     c.setUp(run.service);
     Sequence sequence{c.name, c.steps};
-    sequence.steps.push_back({kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}});
+    sequence.steps.push_back(
+        {kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}});
     RunSequence(run.fake.services, &TestServiceMain, sequence);
     EXPECT_EQ(run.Log(), c.log) << c.name;
   }
@@ -224,8 +230,10 @@ TEST(ServiceProtocolTest, PauseHoldsTheExecutePhaseUntilTheNextRequest) {
 TEST(ServiceProtocolTest, FailedShutdownStillEndsTheServiceWithoutReportingTheOldState) {
   ServiceRun run;
   run.service.SetOnShutdown([](TService&) { throw std::runtime_error("broken"); });
-  RunSequence(run.fake.services, &TestServiceMain,
-              {"shutdown fails", {{kServiceControlShutdown, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}}}});
+  RunSequence(
+      run.fake.services, &TestServiceMain,
+      {"shutdown fails",
+       {{kServiceControlShutdown, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}}}});
   EXPECT_EQ(run.Log(), std::vector<std::u16string>{u"Service failed on shutdown: broken"});
 }
 
@@ -251,7 +259,8 @@ TEST(ServiceProtocolTest, RefusedStatusReportIsLoggedAndTheRunGoesOn) {
   ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlStop), 0u);
   ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
   EXPECT_EQ(Summaries(run.fake.services.Reports()),
-            (std::vector<Report>{{kServiceRunning, 7, 0}, {kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}));
+            (std::vector<Report>{
+                {kServiceRunning, 7, 0}, {kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}));
   EXPECT_EQ(run.Log(), (std::vector<std::u16string>{u"Access is denied", u"Access is denied"}));
   EXPECT_EQ(run.fake.eventLog.RegisteredCount(), 1);
 }
@@ -271,7 +280,8 @@ TEST(ServiceProtocolTest, ControlsWithoutAServiceThreadAreDropped) {
   const std::size_t reports = run.fake.services.Reports().size();
   // After the thread has gone, as from a dispatcher that was already on its way.
   const auto handler = run.fake.services.Handler(u"Calvera");
-  for (std::uint32_t code : {kServiceControlInterrogate, kServiceControlStop, kServiceControlPause, kServiceControlShutdown, 128u}) {
+  for (std::uint32_t code : {kServiceControlInterrogate, kServiceControlStop, kServiceControlPause,
+                             kServiceControlShutdown, 128u}) {
     handler(code);
   }
   EXPECT_EQ(run.fake.services.Reports().size(), reports);

@@ -14,20 +14,18 @@
 namespace calvera::service::reports {
 
 // The manager's states and controls.
-using platform::kServiceStopped;
-using platform::kServiceStartPending;
-using platform::kServiceStopPending;
-using platform::kServiceRunning;
 using platform::kServiceContinuePending;
-using platform::kServicePausePending;
-using platform::kServicePaused;
-using platform::kServiceControlStop;
-using platform::kServiceControlPause;
 using platform::kServiceControlContinue;
 using platform::kServiceControlInterrogate;
+using platform::kServiceControlPause;
 using platform::kServiceControlShutdown;
-
-
+using platform::kServiceControlStop;
+using platform::kServicePaused;
+using platform::kServicePausePending;
+using platform::kServiceRunning;
+using platform::kServiceStartPending;
+using platform::kServiceStopped;
+using platform::kServiceStopPending;
 
 inline constexpr auto kTimeout = std::chrono::seconds(10);
 
@@ -86,8 +84,10 @@ struct Sequence {
 inline std::vector<Sequence> ProtocolSequences() {
   const Step stop{kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}};
   const Step pause{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServicePaused, 7, 0}}};
-  const Step resume{kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServiceRunning, 7, 0}}};
-  const Step shutdown{kServiceControlShutdown, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}};
+  const Step resume{kServiceControlContinue,
+                    {{kServiceContinuePending, 7, 0}, {kServiceRunning, 7, 0}}};
+  const Step shutdown{kServiceControlShutdown,
+                      {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}};
   return {
       {"Stop", {stop}},
       {"PauseThenContinue", {pause, resume, stop}},
@@ -96,9 +96,11 @@ inline std::vector<Sequence> ProtocolSequences() {
       {"ShutdownWhileRunning", {shutdown}},
       {"ShutdownWhilePaused", {pause, shutdown}},
       {"InterrogateWhileRunning", {{kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}, stop}},
-      {"InterrogateWhilePaused", {pause, {kServiceControlInterrogate, {{kServicePaused, 7, 0}}}, resume, stop}},
+      {"InterrogateWhilePaused",
+       {pause, {kServiceControlInterrogate, {{kServicePaused, 7, 0}}}, resume, stop}},
       // The interrogate behind it shows that the custom code was handled without a report.
-      {"CustomCodeReportsNothing", {{128, {}}, {kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}, stop}},
+      {"CustomCodeReportsNothing",
+       {{128, {}}, {kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}, stop}},
   };
 }
 

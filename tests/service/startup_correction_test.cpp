@@ -4,12 +4,11 @@
 
 #include <optional>
 
-#include "fake/fake_registry.h"
 #include "config/stored_settings.h"
+#include "fake/fake_registry.h"
 
 namespace calvera::service {
 namespace {
-
 
 TEST(StartupCorrectionTest, ClearsDefragMemoryOnlyWhenLoadCalveraIsOffAndItIsOn) {
   const struct {
@@ -32,8 +31,7 @@ TEST(StartupCorrectionTest, ClearsDefragMemoryOnlyWhenLoadCalveraIsOffAndItIsOn)
       config::StoreSetting(registry, u"DefragMemory", *c.defragMemory);
     const auto before = registry.SetValueCount();
     ApplyStartupCorrection(registry);
-    EXPECT_EQ(config::StoredDword(registry, u"DefragMemory"),
-              c.defragMemoryAfter);
+    EXPECT_EQ(config::StoredDword(registry, u"DefragMemory"), c.defragMemoryAfter);
     const bool writes = c.loadCalvera == 0u && c.defragMemory != 0u;
     EXPECT_EQ(registry.SetValueCount() - before, writes ? 1u : 0u);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);

@@ -48,5 +48,4 @@ class LastErrorKeeper {
   DWORD saved_;
 };
 
-
 }  // namespace calvera::platform

@@ -32,11 +32,11 @@ std::u16string Win32Process::ModuleFileName() {
 }
 
 std::intptr_t Win32Process::ShellExecuteFile(WindowHandle owner,
-                                         const char16_t* verb,
-                                         const char16_t* file,
-                                         const char16_t* parameters,
-                                         const char16_t* directory,
-                                         std::int32_t show) {
+                                             const char16_t* verb,
+                                             const char16_t* file,
+                                             const char16_t* parameters,
+                                             const char16_t* directory,
+                                             std::int32_t show) {
   const HINSTANCE result = ::ShellExecuteW(ToNative<HWND>(owner), Wide(verb), Wide(file),
                                            Wide(parameters), Wide(directory), show);
   return reinterpret_cast<std::intptr_t>(result);
@@ -52,8 +52,8 @@ void Win32Process::CoUninitialize() {
 }
 
 std::int32_t Win32Process::ShowMessageBox(const char16_t* text,
-                                      const char16_t* caption,
-                                      std::uint32_t type) {
+                                          const char16_t* caption,
+                                          std::uint32_t type) {
   return ::MessageBoxW(nullptr, Wide(text), Wide(caption), type);
 }
 

@@ -50,8 +50,8 @@ ErrorCode Win32ServiceControlManager::RunDispatcher(const ServiceTableEntry* tab
 }
 
 ErrorCode Win32ServiceControlManager::RegisterControlHandler(const char16_t* serviceName,
-                                                            ServiceControlHandlerFunction handler,
-                                                            ServiceStatusHandle* handle) {
+                                                             ServiceControlHandlerFunction handler,
+                                                             ServiceStatusHandle* handle) {
   return Handed(::RegisterServiceCtrlHandlerW(Wide(serviceName),
                                               reinterpret_cast<LPHANDLER_FUNCTION>(handler)),
                 handle);

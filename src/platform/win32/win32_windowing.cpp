@@ -58,8 +58,9 @@ WindowHandle Win32Windowing::CreateMessageWindow(WindowProcedure* procedure) {
   if (windowClass == 0) {
     return {};
   }
-  return FromNative<WindowHandle>(::CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                      nullptr, ::GetModuleHandleW(nullptr), procedure));
+  return FromNative<WindowHandle>(::CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0,
+                                                    HWND_MESSAGE, nullptr,
+                                                    ::GetModuleHandleW(nullptr), procedure));
 }
 
 void Win32Windowing::DestroyWindow(WindowHandle window) {
@@ -78,9 +79,9 @@ void Win32Windowing::KillTimer(WindowHandle window, std::uintptr_t timerId) {
 }
 
 bool Win32Windowing::PostToWindow(WindowHandle window,
-                                 std::uint32_t message,
-                                 std::uintptr_t wParam,
-                                 std::intptr_t lParam) {
+                                  std::uint32_t message,
+                                  std::uintptr_t wParam,
+                                  std::intptr_t lParam) {
   return ::PostMessageW(WindowOf(window), message, wParam, lParam) != FALSE;
 }
 
@@ -89,7 +90,8 @@ bool Win32Windowing::WaitForMessage(WindowMessage* message) {
   if (::GetMessageW(&taken, nullptr, 0, 0) <= 0) {
     return false;
   }
-  *message = WindowMessage{FromNative<WindowHandle>(taken.hwnd), taken.message, taken.wParam, taken.lParam};
+  *message = WindowMessage{FromNative<WindowHandle>(taken.hwnd), taken.message, taken.wParam,
+                           taken.lParam};
   return true;
 }
 

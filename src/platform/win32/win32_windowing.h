@@ -16,9 +16,9 @@ class Win32Windowing final : public Windowing {
   void KillTimer(WindowHandle window, std::uintptr_t timerId) override;
   // Any thread.
   bool PostToWindow(WindowHandle window,
-                   std::uint32_t message,
-                   std::uintptr_t wParam,
-                   std::intptr_t lParam) override;
+                    std::uint32_t message,
+                    std::uintptr_t wParam,
+                    std::intptr_t lParam) override;
   // The calling thread's queue: all of its windows and its thread messages.
   bool WaitForMessage(WindowMessage* message) override;
   void DispatchToWindow(const WindowMessage& message) override;
