@@ -14,7 +14,7 @@
 # CALVERA_BENCH_WIN64, and --quick when this run is quick.
 set -uo pipefail
 source "$(dirname "$0")/scripts/common.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 
 quick=0
 case "${1:-}" in

@@ -4,7 +4,7 @@
 set -uo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 
 ensure_packages || exit 1
 build_presets win64 || exit 1

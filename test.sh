@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds all three presets and runs every test: the host unit tests against the fake
-# platform, and the win64 tests under Wine. Ends with "N passed, N failed".
+# Builds all three presets and runs every test: the formatting and script checks, the host unit
+# tests against the fake platform, the win64 tests under Wine, the end-to-end suites and the
+# fuzz targets. Ends with "N passed, N failed".
 set -uo pipefail
 source "$(dirname "$0")/scripts/common.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 
 ensure_packages || exit 1
 build_presets "${CALVERA_PRESETS[@]}" || { echo "0 passed, 1 failed"; exit 1; }
@@ -41,6 +42,7 @@ run_suite() {
   failed=$((failed + suite_failed))
 }
 
+run_suite lint bash scripts/lint.sh
 run_suite host-unit build/host/bin/calvera_unit_tests
 run_suite win64-unit wine build/win64/bin/calvera_unit_tests.exe
 if [[ -f build/win64/bin/calvera_wine_tests.exe ]]; then

@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # Shared by run.sh, test.sh and the other scripts at the repository root. Source it.
 
 CALVERA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck disable=SC2034  # read by the scripts that source this file
 CALVERA_PRESETS=(host win64 win32)
 
 # Debian packages the project needs. wine32 and the i386 architecture break wine on these

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Running Calvera.exe as a service under Wine's own Service Control Manager. Source it after
 # common.sh; used by run.sh and the end-to-end tests.
 
@@ -49,6 +50,7 @@ install_calvera_files() {
 calvera() { wine "$CALVERA_INSTALL_WINDOWS\\Calvera.exe" "$@"; }
 calvera_sc() { wine "$CALVERA_WIN64_BUILD/bin/calvera_sc.exe" "$@" | tr -d '\r'; }
 calvera_reg() { wine "$CALVERA_WIN64_BUILD/bin/calvera_reg.exe" "$@" | tr -d '\r'; }
+# shellcheck disable=SC2120  # callers may pass --load
 calvera_probes() { wine "$CALVERA_WIN64_BUILD/bin/calvera_probes.exe" "$@" | tr -d '\r'; }
 # probe NAME: one reading of calvera_probes, e.g. probe total.
 probe() { calvera_probes | sed -n "s/^$1=//p"; }

@@ -3,7 +3,7 @@
 # libstdc++, libgcc or libwinpthread DLLs would load them from its own folder.
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 
 allowed='^(ADVAPI32|KERNEL32|USER32|SHELL32|ole32|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
 passed=0

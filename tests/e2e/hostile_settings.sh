@@ -4,10 +4,11 @@
 # The service must keep running, read a value of the wrong type as its default, decide as the
 # values say (seen in the stand-in companion's starts), write nothing but its update stamp and
 # log no failure.
+# shellcheck disable=SC2046,SC2206  # settings pass as words: dwords prints NAME TYPE DATA ...
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 begin_service_suite "Hostile Settings"
 wait_for_uptime 302
 

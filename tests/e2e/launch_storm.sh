@@ -6,7 +6,7 @@
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 begin_service_suite "Launch Storm"
 wait_for_uptime 302
 

@@ -5,7 +5,7 @@
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"
-cd "$CALVERA_ROOT"
+cd "$CALVERA_ROOT" || exit 1
 wine_service_environment
 
 session_log="$CALVERA_E2E_LOGS/e2e-session.log"
