@@ -23,7 +23,7 @@ void* Allocate(std::size_t size, std::size_t alignment) {
     void* frames[32];
     const int depth = backtrace(frames, 32);
     static const char kHeader[] = "--- allocation\n";
-    (void)write(STDERR_FILENO, kHeader, sizeof kHeader - 1);
+    static_cast<void>(write(STDERR_FILENO, kHeader, sizeof kHeader - 1));
     backtrace_symbols_fd(frames, depth, STDERR_FILENO);
     tracing.store(true);
   }
@@ -46,7 +46,7 @@ void SetAllocationTracing(bool on) {
   if (on) {
     // The first backtrace loads the unwinder, which allocates: do that now.
     void* frame[1];
-    (void)backtrace(frame, 1);
+    static_cast<void>(backtrace(frame, 1));
   }
   tracing.store(on);
 }

@@ -84,8 +84,8 @@ Cost Measure(maintenance::MaintenanceTick& tick,
     return MicrosecondsEach(options.ticks, [&] { floor.Replay(path.steps); });
   };
   // One batch of each first, so that both run warm.
-  (void)runTicks();
-  (void)runFloor();
+  static_cast<void>(runTicks());
+  static_cast<void>(runFloor());
   std::vector<double> ticks, floors, ratios;
   for (int round = 0; round < options.rounds; ++round) {
     double tickCost = 0;

@@ -34,7 +34,7 @@ bool StoreSettings(platform::Registry& registry, std::span<const StoredSetting> 
 
 void RemoveSettings(platform::Registry& registry) {
   // Absent already is as good.
-  (void)registry.DeleteTree(RegistryRoot::kLocalMachine, kKeyToDelete, kView);
+  static_cast<void>(registry.DeleteTree(RegistryRoot::kLocalMachine, kKeyToDelete, kView));
 }
 
 }  // namespace calvera::bench

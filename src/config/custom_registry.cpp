@@ -96,7 +96,7 @@ void Write(Registry& registry,
   const ScopedRegistryKey key = Open(registry, root, keyPath, AccessKind::kWrite, use64BitView);
   if (key) {
     // A write that cannot be done does nothing; the caller cannot tell.
-    (void)registry.SetValue(key.get(), valueName, type, data, size);
+    static_cast<void>(registry.SetValue(key.get(), valueName, type, data, size));
   }
 }
 

@@ -38,32 +38,34 @@ class Registry {
   virtual ~Registry() = default;
 
   // RegOpenKeyExW with options 0: opens an existing key; never creates one.
-  virtual ErrorCode OpenKey(RegistryRoot root,
-                            const char16_t* subKey,
-                            std::uint32_t access,
-                            RegistryKeyHandle* key) = 0;
+  [[nodiscard]] virtual ErrorCode OpenKey(RegistryRoot root,
+                                          const char16_t* subKey,
+                                          std::uint32_t access,
+                                          RegistryKeyHandle* key) = 0;
   // RegCreateKeyExW (REG_OPTION_NON_VOLATILE, no class, default security): opens the key,
   // creating it and every missing key above it.
-  virtual ErrorCode CreateKey(RegistryRoot root,
-                              const char16_t* subKey,
-                              std::uint32_t access,
-                              RegistryKeyHandle* key) = 0;
+  [[nodiscard]] virtual ErrorCode CreateKey(RegistryRoot root,
+                                            const char16_t* subKey,
+                                            std::uint32_t access,
+                                            RegistryKeyHandle* key) = 0;
   // RegQueryValueExW. type, data and size may each be null; without data, *size receives the
   // data size. A buffer smaller than the data fails with kErrorMoreData.
-  virtual ErrorCode QueryValue(RegistryKeyHandle key,
-                               const char16_t* name,
-                               std::uint32_t* type,
-                               void* data,
-                               std::uint32_t* size) = 0;
+  [[nodiscard]] virtual ErrorCode QueryValue(RegistryKeyHandle key,
+                                             const char16_t* name,
+                                             std::uint32_t* type,
+                                             void* data,
+                                             std::uint32_t* size) = 0;
   // RegSetValueExW: stores the value, replacing any value of that name.
-  virtual ErrorCode SetValue(RegistryKeyHandle key,
-                             const char16_t* name,
-                             std::uint32_t type,
-                             const void* data,
-                             std::uint32_t size) = 0;
+  [[nodiscard]] virtual ErrorCode SetValue(RegistryKeyHandle key,
+                                           const char16_t* name,
+                                           std::uint32_t type,
+                                           const void* data,
+                                           std::uint32_t size) = 0;
   // RegDeleteKeyExW of one key below root together with its subkeys (RegDeleteTreeW);
   // used by tests to clean up scratch keys, never by the system.
-  virtual ErrorCode DeleteTree(RegistryRoot root, const char16_t* subKey, std::uint32_t access) = 0;
+  [[nodiscard]] virtual ErrorCode DeleteTree(RegistryRoot root,
+                                             const char16_t* subKey,
+                                             std::uint32_t access) = 0;
   // RegCloseKey. Keeps the thread's last error as it was.
   virtual void CloseKey(RegistryKeyHandle key) = 0;
 };

@@ -121,27 +121,28 @@ class ServiceControlManager {
   // StartServiceCtrlDispatcherW. Blocks the calling thread until every service of the table
   // has stopped; fails at once with kErrorFailedServiceControllerConnect when the process was
   // not started by the Service Control Manager.
-  virtual ErrorCode RunDispatcher(const ServiceTableEntry* table) = 0;
+  [[nodiscard]] virtual ErrorCode RunDispatcher(const ServiceTableEntry* table) = 0;
   // RegisterServiceCtrlHandlerW; on the service's entry thread.
-  virtual ErrorCode RegisterControlHandler(const char16_t* serviceName,
-                                           ServiceControlHandlerFunction handler,
-                                           ServiceStatusHandle* handle) = 0;
+  [[nodiscard]] virtual ErrorCode RegisterControlHandler(const char16_t* serviceName,
+                                                         ServiceControlHandlerFunction handler,
+                                                         ServiceStatusHandle* handle) = 0;
   // SetServiceStatus.
-  virtual ErrorCode SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) = 0;
+  [[nodiscard]] virtual ErrorCode SetStatus(ServiceStatusHandle handle,
+                                            const ServiceStatus& status) = 0;
 
   // OpenSCManagerW(local computer, active database, access).
-  virtual ErrorCode OpenManager(std::uint32_t access, ServiceHandle* manager) = 0;
+  [[nodiscard]] virtual ErrorCode OpenManager(std::uint32_t access, ServiceHandle* manager) = 0;
   // CreateServiceW: a new entry, opened with definition.desiredAccess.
-  virtual ErrorCode CreateServiceEntry(ServiceHandle manager,
-                                       const ServiceDefinition& definition,
-                                       ServiceHandle* service) = 0;
+  [[nodiscard]] virtual ErrorCode CreateServiceEntry(ServiceHandle manager,
+                                                     const ServiceDefinition& definition,
+                                                     ServiceHandle* service) = 0;
   // OpenServiceW.
-  virtual ErrorCode OpenServiceEntry(ServiceHandle manager,
-                                     const char16_t* serviceName,
-                                     std::uint32_t access,
-                                     ServiceHandle* service) = 0;
+  [[nodiscard]] virtual ErrorCode OpenServiceEntry(ServiceHandle manager,
+                                                   const char16_t* serviceName,
+                                                   std::uint32_t access,
+                                                   ServiceHandle* service) = 0;
   // DeleteService: marks the entry for deletion; it goes when its last handle is closed.
-  virtual ErrorCode DeleteServiceEntry(ServiceHandle service) = 0;
+  [[nodiscard]] virtual ErrorCode DeleteServiceEntry(ServiceHandle service) = 0;
   // CloseServiceHandle. Keeps the thread's last error as it was.
   virtual void CloseServiceHandle(ServiceHandle handle) = 0;
 };

@@ -86,8 +86,9 @@ void ShowApplicationError(platform::Process& process,
     if (text.empty() || text.back() != u'.')
       text.push_back(u'.');
     text += u"\r\n";
-    (void)process.ShowMessageBox(text.c_str(), u"Application Error",
-                                 platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
+    static_cast<void>(
+        process.ShowMessageBox(text.c_str(), u"Application Error",
+                               platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal));
   });
 }
 

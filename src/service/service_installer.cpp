@@ -80,9 +80,9 @@ std::u16string ServiceProgramPath(platform::Process& process, platform::EventLog
 
 void ShowResultMessage(platform::Process& process, const std::u16string& text, MessageKind kind) {
   const bool error = kind == MessageKind::kError;
-  (void)process.ShowMessageBox(
+  static_cast<void>(process.ShowMessageBox(
       text.c_str(), error ? u"Error" : u"Information",
-      platform::kMbOk | (error ? platform::kMbIconError : platform::kMbIconInformation));
+      platform::kMbOk | (error ? platform::kMbIconError : platform::kMbIconInformation)));
 }
 
 bool InstallOrRemoveServices(platform::Platform& platform,

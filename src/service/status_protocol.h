@@ -1,6 +1,6 @@
 // The service's side of the status protocol: the states of a service, the kinds a service
 // module declares, the check point that pending reports count and the record that each status
-// report sends the Service Control Manager.
+// report sends the Service Control Manager. The functions are pure: any thread may call them.
 #pragma once
 
 #include <cstdint>

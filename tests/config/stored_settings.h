@@ -1,5 +1,5 @@
 // Where the fake registry holds the system's settings, and how a test stores and reads one
-// there directly, past the settings store.
+// there directly, past the settings store. Any thread, as the fake registry allows.
 #pragma once
 
 #include <cstdint>

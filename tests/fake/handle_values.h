@@ -1,4 +1,5 @@
-// The handles that a fake hands out for one kind: distinct and never {}, as Windows's are.
+// The handles that a fake hands out for one kind: distinct and never {}, as Windows's are. Used
+// under the fake's own lock.
 #pragma once
 
 #include <cstdint>

@@ -37,8 +37,8 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
   void TearDown() override { RemoveScratch(); }
 
   void RemoveScratch() {
-    (void)registry_->DeleteTree(kRoot, kScratch, platform::kKeyWow64_32Key);
-    (void)registry_->DeleteTree(kRoot, kScratch, platform::kKeyWow64_64Key);
+    static_cast<void>(registry_->DeleteTree(kRoot, kScratch, platform::kKeyWow64_32Key));
+    static_cast<void>(registry_->DeleteTree(kRoot, kScratch, platform::kKeyWow64_64Key));
   }
 
   // The settings key of the test without its leading backslash, for the raw functions.

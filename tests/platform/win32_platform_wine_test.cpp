@@ -84,7 +84,7 @@ TEST(Win32PlatformWineTest, AMessageWindowGetsPostedMessagesAndTimerTicksThrough
     std::promise<void> finished;
     std::thread watchdog([&windowing, handle = window.get(), done = finished.get_future()] {
       if (done.wait_for(10s) == std::future_status::timeout) {
-        (void)windowing.PostToWindow(handle, kWmQuit, 0, 0);
+        static_cast<void>(windowing.PostToWindow(handle, kWmQuit, 0, 0));
       }
     });
     bool posted = false;
@@ -146,7 +146,7 @@ class Win32ServiceEntryWineTest : public ::testing::Test {
     ScopedServiceHandle service(services_);
     if (services_.OpenServiceEntry(manager_.get(), kName, kServiceAllAccess, service.put()) ==
         kErrorSuccess) {
-      (void)services_.DeleteServiceEntry(service.get());
+      static_cast<void>(services_.DeleteServiceEntry(service.get()));
     }
   }
 

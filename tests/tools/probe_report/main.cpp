@@ -22,7 +22,7 @@ int wmain(int argc, wchar_t** argv) {
               static_cast<int>(calvera::probes::GetWindowsVersionCode(platform.system)));
   if (argc > 1 && std::wcscmp(argv[1], L"--load") == 0) {
     calvera::probes::ProcessorLoadSampler sampler;
-    (void)sampler.GetProcessorLoad(platform);  // the first call only takes the sample
+    static_cast<void>(sampler.GetProcessorLoad(platform));  // the first call only takes the sample
     std::this_thread::sleep_for(std::chrono::seconds(1));
     std::printf("load=%.1f\n", sampler.GetProcessorLoad(platform));
   }
