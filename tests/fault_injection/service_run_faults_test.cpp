@@ -18,25 +18,16 @@
 #include "fault_injection/ledgers.h"
 #include "service/calvera_service.h"
 #include "service/program_entry.h"
+#include "service/service_reports.h"
 
 namespace calvera::fault_injection {
 namespace {
 
 using fake::FakeEventLog;
 using fake::FakeServiceControlManager;
-using platform::kServiceContinuePending;
-using platform::kServiceControlContinue;
-using platform::kServiceControlPause;
-using platform::kServiceControlStop;
-using platform::kServicePaused;
-using platform::kServicePausePending;
-using platform::kServiceRunning;
-using platform::kServiceStartPending;
-using platform::kServiceStopped;
-using platform::kServiceStopPending;
 using std::chrono::steady_clock;
+using namespace service::reports;
 
-constexpr auto kTimeout = std::chrono::seconds(10);
 const std::vector<std::uint32_t> kStartAndStop = {kServiceStartPending, kServiceStartPending,
                                                   kServiceRunning, kServiceStopPending,
                                                   kServiceStopped};
@@ -46,11 +37,6 @@ std::vector<std::uint32_t> States(const fake::FakeServiceControlManager& service
   for (const auto& report : services.Reports())
     states.push_back(report.status.currentState);
   return states;
-}
-
-bool WaitForReports(const fake::FakeServiceControlManager& services, std::size_t count) {
-  return services.WaitForReports([count](const auto& reports) { return reports.size() >= count; },
-                                 kTimeout);
 }
 
 // The manager starts the service and, once the service has tried to report RUNNING, applies
@@ -165,11 +151,11 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                      // Paused, and the timer off, before the continue that cannot arm it.
                      f.services.Handler(u"Calvera")(kServiceControlPause);
                      const auto window = service::CalveraModule()->MainTimer().Window();
-                     EXPECT_TRUE(WaitForReports(f.services, 5));
+                     EXPECT_TRUE(WaitForReportCount(f.services, 5));
                      EXPECT_TRUE(f.windowing.WaitUntilArmed(window, 1, false, kTimeout));
                      f.windowing.FailSetTimer(true);
                      f.services.Handler(u"Calvera")(kServiceControlContinue);
-                     EXPECT_TRUE(WaitForReports(f.services, 7));
+                     EXPECT_TRUE(WaitForReportCount(f.services, 7));
                      EXPECT_TRUE(f.windowing.WaitUntilIdle(window, kTimeout));
                    },
                    {kServiceControlStop}});

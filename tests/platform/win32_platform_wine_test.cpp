@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/caption_text.h"
 #include "config/custom_registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -19,19 +20,11 @@
 namespace calvera::platform {
 namespace {
 
+using config::AsciiLower;
 using namespace std::chrono_literals;
 
 Platform& Real() {
   return Win32Platform();
-}
-
-std::u16string AsciiLower(std::u16string text) {
-  for (char16_t& c : text) {
-    if (c >= u'A' && c <= u'Z') {
-      c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-  }
-  return text;
 }
 
 TEST(Win32PlatformWineTest, ModuleFileNameIsTheExecutablesFullPath) {

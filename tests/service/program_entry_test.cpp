@@ -51,9 +51,9 @@ TEST_F(ProgramEntryTest, ASilentInstallationCreatesTheEntryAndShowsNothing) {
   const auto entry = fake_.services.FindEntry(u"Calvera");
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->displayName, u"Calvera Memory Service");
-  EXPECT_EQ(entry->serviceType, 0x10u);
-  EXPECT_EQ(entry->startType, 2u);
-  EXPECT_EQ(entry->errorControl, 1u);
+  EXPECT_EQ(entry->serviceType, platform::kServiceWin32OwnProcess);
+  EXPECT_EQ(entry->startType, platform::kServiceAutoStart);
+  EXPECT_EQ(entry->errorControl, platform::kServiceErrorNormal);
   EXPECT_EQ(entry->binaryPathName, u"\"C:\\Program Files\\Calvera\\Calvera.exe\"");
   EXPECT_EQ(entry->loadOrderGroup, u"");
   EXPECT_TRUE(entry->dependencies.empty());

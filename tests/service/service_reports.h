@@ -59,7 +59,7 @@ inline void ExpectPlainFields(const Record& record) {
   for (const auto& report : record) {
     EXPECT_NE(report.handle, platform::ServiceStatusHandle{});
     EXPECT_EQ(report.handle, record.front().handle);
-    EXPECT_EQ(report.status.serviceType, 0x10u);
+    EXPECT_EQ(report.status.serviceType, platform::kServiceWin32OwnProcess);
     EXPECT_EQ(report.status.win32ExitCode, 0u);
     EXPECT_EQ(report.status.serviceSpecificExitCode, 0u);
     EXPECT_EQ(report.status.waitHint, 5000u);
