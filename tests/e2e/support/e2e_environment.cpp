@@ -1,0 +1,37 @@
+#include "e2e/support/e2e_environment.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "e2e/support/deadline.h"
+
+namespace calvera::e2e {
+
+std::wstring BinDirectory() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+std::wstring CalveraExecutable() {
+  return BinDirectory() + L"Calvera.exe";
+}
+
+std::wstring StandInCompanion() {
+  return BinDirectory() + L"standin\\CalveraDefrag.exe";
+}
+
+void WaitForUptimeGate() {
+  constexpr std::uint64_t kUptimeNeededMs = 302000;
+  const std::uint64_t now = NowMs();
+  if (now >= kUptimeNeededMs)
+    return;
+  std::printf("    waiting %llu s for 302 s of uptime (the service's uptime gate)\n",
+              static_cast<unsigned long long>((kUptimeNeededMs - now) / 1000 + 1));
+  std::fflush(stdout);
+  // The condition is the clock itself: it is reached exactly when the sleep ends.
+  Sleep(static_cast<DWORD>(kUptimeNeededMs - now));
+}
+
+}  // namespace calvera::e2e

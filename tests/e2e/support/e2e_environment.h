@@ -1,0 +1,21 @@
+// Where the end-to-end tests find what they run, and the machine conditions they need.
+#pragma once
+
+#include <string>
+
+namespace calvera::e2e {
+
+inline constexpr wchar_t kServiceName[] = L"Calvera";
+
+// The folder of this program, ending in '\': the build's bin folder.
+std::wstring BinDirectory();
+// The service executable of this build.
+std::wstring CalveraExecutable();
+// The stand-in companion of this build, bin\standin\CalveraDefrag.exe: it records its starts
+// and frees nothing.
+std::wstring StandInCompanion();
+// Waits until the system has been up 302 s: the service frees nothing in its first five
+// minutes of uptime, and Wine's tick count is the host's uptime. Returns at once after that.
+void WaitForUptimeGate();
+
+}  // namespace calvera::e2e
