@@ -48,10 +48,9 @@ run_suite win64-unit wine build/win64/bin/calvera_unit_tests.exe
 if [[ -f build/win64/bin/calvera_wine_tests.exe ]]; then
   run_suite win64-wine wine build/win64/bin/calvera_wine_tests.exe
 fi
-for suite in tests/e2e/*.sh; do
-  [[ -f "$suite" ]] || continue
-  run_suite "e2e-$(basename "$suite" .sh)" bash "$suite"
-done
+# The end-to-end tests: one GoogleTest program under Wine's own Service Control Manager, in a
+# Wine session of its own (tests/e2e/run_e2e.sh).
+run_suite e2e tests/e2e/run_e2e.sh
 wineserver -k >/dev/null 2>&1 || true
 run_suite fuzz ./fuzz.sh 20
 
