@@ -6,15 +6,17 @@
 // runs backwards, also between the two reads of one tick, an update stamp at any local time,
 // and the service starting at any tick.
 //
-// Every tick is checked against a model of the decision built here from the rules themselves:
-// the companion launches are exactly the model's chunks (decimal, at most 1024 each, in order,
+// Every tick is checked against the model of the decision in support/decision_model.h, which
+// the end-to-end tests share, fed the processor load by a model of the sampler kept here: the
+// companion launches are exactly the model's chunks (decimal, at most 1024 each, in order,
 // summing to the free megabytes when those are positive, one launch of a non-positive amount),
 // there are launches exactly when a run starts, LastExecuteTime moves only then, nothing runs
 // or is measured before the service has started, the probes, the power status and the clock
 // are asked exactly when the decision needs them, and no key or library is left open.
 //
 // Input, front to back (missing bytes read as 0):
-//   settings  10 × (kind 1 byte, value 4 bytes), in the order of kNames; see StoredSetting
+//   settings  10 × (kind 1 byte, value 4 bytes), in the order of the model's kSettingNames;
+//             see StoredSetting
 //   memory    first total, second total, available: 3 × 8 bytes
 //   processor idle time 8 bytes, system time 8 bytes, processors 1 byte
 //   power     1 byte status, 1 byte (bit 0: the query fails)
@@ -31,6 +33,7 @@
 //             clock byte, low 2 bits: 0 advance both reads by (byte >> 2) s, 1 both reads at
 //             an 8-byte count, 2 the two reads at two 8-byte counts, 3 back by (byte >> 2) min
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -47,38 +50,29 @@
 #include "fuzz_support.h"
 #include "maintenance/maintenance_tick.h"
 #include "platform/text.h"
+#include "support/decision_model.h"
 
 namespace calvera::fuzz {
 namespace {
 
 using platform::RegistryRoot;
+using test_support::kSettingCount;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
 constexpr int kMaxTicks = 24;
 constexpr platform::WindowHandle kOwner{0x5150};
-constexpr double kMegabyte = 1048576.0;
 constexpr char16_t kCompanion[] = u"C:\\Program Files\\Calvera\\CalveraDefrag.exe";
 
-enum Index {
-  kMemoryMaintain,
-  kMemoryFree,
-  kProcessorLimit,
-  kProcessorTrigger,
-  kBatteryCheck,
-  kFullScreen,
-  kFullScreenCheck,
-  kExecutePeriod,
-  kLoadCalvera,
-  kDefragMemory,
-  kSettingCount
-};
-const char16_t* const kNames[kSettingCount] = {
-    u"MemoryMaintain", u"MemoryFree",      u"ProcessorLimit", u"ProcessorTrigger", u"BatteryCheck",
-    u"FullScreen",     u"FullScreenCheck", u"ExecutePeriod",  u"LoadCalvera",      u"DefragMemory"};
-// The defaults; the first two are the large machine's, the small one's follow below.
-constexpr std::int32_t kDefaults[kSettingCount] = {30, 60, 1, 85, 0, 0, 1, 5, 1, 1};
-constexpr std::int32_t kSmallMachineMaintain = 20;
-constexpr std::int32_t kSmallMachineFree = 40;
+// The name of the model's setting `index` as the registry holds it.
+const std::u16string& SettingName(int index) {
+  static const std::array<std::u16string, kSettingCount> names = [] {
+    std::array<std::u16string, kSettingCount> utf16;
+    for (int i = 0; i < kSettingCount; ++i)
+      utf16[i] = FromAscii(test_support::kSettingNames[i]);
+    return utf16;
+  }();
+  return names[index];
+}
 
 std::uint64_t Uint64(InputReader& input) {
   const std::uint64_t low = input.Uint32();
@@ -264,23 +258,7 @@ class CountingShell : public fake::ForwardingProcess {
   bool wellFormed_ = true;
 };
 
-// --- The model ---------------------------------------------------------------------------
-
-// Half to even, as every rounding of the tick; nullopt when the result leaves 64 bits.
-std::optional<std::int64_t> Round(double value) {
-  const double whole = std::floor(value);
-  const double fraction = value - whole;
-  double rounded = whole;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0))
-    rounded = whole + 1.0;
-  if (!(rounded >= -0x1p63 && rounded < 0x1p63))
-    return std::nullopt;
-  return static_cast<std::int64_t>(rounded);
-}
-
-std::int64_t RoundSmall(double value) {
-  return *Round(value);
-}
+// --- The expectations -------------------------------------------------------------------
 
 // What a probe yields for a field: 0 on failure and for 2^63 or more.
 std::int64_t Probe(std::uint64_t field, bool fails) {
@@ -289,23 +267,19 @@ std::int64_t Probe(std::uint64_t field, bool fails) {
              : static_cast<std::int64_t>(field);
 }
 
-struct Model {
-  bool started = false;
-  std::int64_t lastExecuteTime = 0;
-  std::int64_t previousIdleTime = 0;
-  std::int64_t previousSystemTime = 0;
-
-  // The processor load sampler: 0 without a previous sample and on every failure, which
-  // keeps the stored sample.
+// The processor load sampler: 0 without a previous sample and on every failure, which keeps
+// the stored sample. The decision model asks for a load only where the tick samples one.
+class ProcessorSampler {
+ public:
   double SampleLoad(const Counters& counters, bool queryFails) {
     if (queryFails)
       return 0.0;
     double load = 0.0;
-    if (previousIdleTime != 0) {
+    if (previousIdleTime_ != 0) {
       const double idle =
-          static_cast<double>(counters.idleTime) - static_cast<double>(previousIdleTime);
+          static_cast<double>(counters.idleTime) - static_cast<double>(previousIdleTime_);
       const double time =
-          static_cast<double>(counters.systemTime) - static_cast<double>(previousSystemTime);
+          static_cast<double>(counters.systemTime) - static_cast<double>(previousSystemTime_);
       if (time == 0.0 || counters.processors == 0)
         return 0.0;
       load = 100.0 - idle / time * 100.0 / counters.processors + 0.5;
@@ -314,21 +288,14 @@ struct Model {
       if (load > 100.0)
         load = 100.0;
     }
-    previousIdleTime = counters.idleTime;
-    previousSystemTime = counters.systemTime;
+    previousIdleTime_ = counters.idleTime;
+    previousSystemTime_ = counters.systemTime;
     return load;
   }
-};
 
-// What one tick must do, and how far it must get.
-struct Expected {
-  bool measured = false;      // read the memory and the settings
-  bool gates = false;         // reached the gates (and so read the clock once)
-  bool sampled = false;       // asked for the processor load
-  bool powerQueried = false;  // asked for the power status
-  bool run = false;           // started a run (and so read the clock again)
-  std::int64_t freeMegabytes = 0;
-  Launches chunks;
+ private:
+  std::int64_t previousIdleTime_ = 0;
+  std::int64_t previousSystemTime_ = 0;
 };
 
 struct Machine {
@@ -342,80 +309,26 @@ struct Machine {
   std::uint64_t secondClock = 0;
 };
 
-std::int32_t Setting(const Machine& m, int index, std::int32_t fallback) {
-  return m.settings[index].dword.value_or(fallback);
-}
-bool Flag(const Machine& m, int index) {
-  return Setting(m, index, kDefaults[index]) != 0;
-}
-
-Launches Chunks(std::int64_t megabytes) {
-  if (megabytes <= 0)
-    return {{ToDecimal(megabytes), 1}};
-  const std::int64_t full = megabytes / 1024;
-  const std::int64_t rest = megabytes % 1024;
-  Launches chunks;
-  if (full > 0)
-    chunks.emplace_back(u"1024", full);
-  if (rest > 0)
-    chunks.emplace_back(ToDecimal(rest), 1);
-  return chunks;
+// What the tick reads of the machine, as the model takes it.
+test_support::TickReadings Readings(const Machine& m) {
+  test_support::TickReadings readings;
+  for (int i = 0; i < kSettingCount; ++i)
+    readings.settings[i] = m.settings[i].dword;
+  readings.firstTotal = Probe(m.memory.firstTotal, m.memoryFails);
+  readings.total = Probe(m.memory.secondTotal, m.memoryFails);
+  readings.available = Probe(m.memory.available, m.memoryFails);
+  readings.firstClock = m.firstClock;
+  readings.secondClock = m.secondClock;
+  readings.acLineStatus = m.power;
+  return readings;
 }
 
-Expected Decide(Model& model, const Machine& m) {
-  Expected e;
-  if (!model.started)
-    return e;
-  e.measured = true;
-  const std::int64_t firstTotal = Probe(m.memory.firstTotal, m.memoryFails);
-  const std::int64_t total = Probe(m.memory.secondTotal, m.memoryFails);
-  const std::int64_t available = Probe(m.memory.available, m.memoryFails);
-  const bool large = RoundSmall(static_cast<double>(firstTotal) / kMegabyte) >= 1536;
-  const std::int32_t maintain =
-      Setting(m, kMemoryMaintain, large ? kDefaults[kMemoryMaintain] : kSmallMachineMaintain);
-  const std::int32_t free =
-      Setting(m, kMemoryFree, large ? kDefaults[kMemoryFree] : kSmallMachineFree);
-  const auto maintainBytes = Round(maintain / 100.0 * static_cast<double>(total));
-  const auto freeBytes = Round(free / 100.0 * static_cast<double>(total));
-  if (!maintainBytes || !freeBytes)
-    return e;  // a level or amount beyond 64 bits ends the tick
-  const std::int64_t totalMegabytes = RoundSmall(static_cast<double>(total) / kMegabyte);
-  std::int64_t freeMegabytes = RoundSmall(static_cast<double>(*freeBytes) / kMegabyte);
-  freeMegabytes = std::min(freeMegabytes, std::min<std::int64_t>(totalMegabytes, INT32_MAX));
-  freeMegabytes = std::max<std::int64_t>(freeMegabytes, INT32_MIN);
-  if (available > *maintainBytes)
-    return e;
-
-  e.gates = true;
-  const std::int64_t now = RoundSmall(static_cast<double>(m.firstClock) / 1000.0);
-  bool allowed = true;
-  if (Flag(m, kProcessorLimit)) {
-    e.sampled = true;
-    const double load = model.SampleLoad(m.counters, m.processorFails);
-    if (RoundSmall(load) > Setting(m, kProcessorTrigger, kDefaults[kProcessorTrigger]))
-      allowed = false;
-  }
-  if (Flag(m, kBatteryCheck)) {
-    e.powerQueried = true;
-    if (m.power == std::uint8_t{0})
-      allowed = false;
-  }
-  if (Flag(m, kFullScreenCheck) && Flag(m, kFullScreen))
-    allowed = false;
-  if (!Flag(m, kLoadCalvera) && !Flag(m, kDefragMemory))
-    allowed = false;
-  if (RoundSmall(static_cast<double>(now) / 60.0) < 5)
-    allowed = false;
-  if (!allowed)
-    return e;
-  const std::int64_t period = Setting(m, kExecutePeriod, kDefaults[kExecutePeriod]);
-  if (now - model.lastExecuteTime < period * 60)
-    return e;
-  e.run = true;
-  e.freeMegabytes = freeMegabytes;
-  model.lastExecuteTime = RoundSmall(static_cast<double>(m.secondClock) / 1000.0);
-  e.chunks = Chunks(freeMegabytes);
-  return e;
+// The model's launches as the shell sees them: each amount in decimal.
+Launches AsLaunches(const test_support::Chunks& chunks) {
+  Launches launches;
+  for (const test_support::ChunkRun& run : chunks)
+    launches.emplace_back(ToDecimal(run.megabytes), run.times);
+  return launches;
 }
 
 // The update stamp of a real local time: its seconds since 1970 read as UTC, rounded half to
@@ -459,11 +372,14 @@ std::string Shown(const Launches& launches) {
   return text;
 }
 
-std::string Describe(int tick, const Model& model, const Machine& m, const Expected& e) {
+std::string Describe(int tick,
+                     const test_support::DecisionModel& model,
+                     const Machine& m,
+                     const test_support::TickDecision& e) {
   std::string text =
-      "tick " + std::to_string(tick) + (model.started ? " started" : "") + "\nsettings:";
+      "tick " + std::to_string(tick) + (model.ServiceStarted() ? " started" : "") + "\nsettings:";
   for (int i = 0; i < kSettingCount; ++i) {
-    text += " " + ToUtf8(kNames[i]) + "=" +
+    text += " " + std::string(test_support::kSettingNames[i]) + "=" +
             (m.settings[i].value
                  ? (m.settings[i].dword ? std::to_string(*m.settings[i].dword)
                                         : "type" + std::to_string(m.settings[i].value->type))
@@ -477,8 +393,8 @@ std::string Describe(int tick, const Model& model, const Machine& m, const Expec
           "\npower " + (m.power ? std::to_string(*m.power) : "failing") + "\nclock " +
           std::to_string(m.firstClock) + " " + std::to_string(m.secondClock) + "\nexpected run " +
           std::to_string(e.run) + " chunks";
-  text += Shown(e.chunks);
-  return text + "\nlast execute time (model) " + std::to_string(model.lastExecuteTime);
+  text += Shown(AsLaunches(e.chunks));
+  return text + "\nlast execute time (model) " + std::to_string(model.LastExecuteTime());
 }
 
 // The rules every run's launches keep, whatever the model says; `what` describes the tick.
@@ -524,10 +440,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto store = [&](int index, std::uint8_t kind, std::uint32_t value) {
     m.settings[index] = StoredSetting(kind, value);
     if (m.settings[index].value) {
-      fake.registry.SetRaw(kRoot, key, kNames[index], m.settings[index].value->type,
+      fake.registry.SetRaw(kRoot, key, SettingName(index), m.settings[index].value->type,
                            m.settings[index].value->data);
     } else {
-      fake.registry.DeleteValue(kRoot, key, kNames[index]);
+      fake.registry.DeleteValue(kRoot, key, SettingName(index));
     }
   };
   for (int i = 0; i < kSettingCount; ++i) {
@@ -539,7 +455,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   m.power = ReadPower(input);
   m.firstClock = m.secondClock = Uint64(input);
 
-  Model model;
+  test_support::DecisionModel model;
+  ProcessorSampler sampler;
   for (int t = 0; t < kMaxTicks; ++t) {
     const auto control = input.Take(1);
     if (control.empty())
@@ -547,7 +464,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t c = control[0];
     const std::uint8_t clockMode = input.Byte();
     if ((c & 0x01) != 0) {
-      model.started = true;
+      model.SetServiceStarted();
       tick.SetServiceStarted();
     }
     if ((c & 0x02) != 0) {
@@ -618,19 +535,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t powerBefore = fake.system.PowerStatusQueries();
     const std::size_t writesBefore = fake.registry.SetValueCount();
 
-    const Expected e = Decide(model, m);
+    const test_support::TickDecision e =
+        model.Decide(Readings(m), [&] { return sampler.SampleLoad(m.counters, m.processorFails); });
+    const Launches expected = AsLaunches(e.chunks);
     tick.MainTimerTimer();
 
     // Built only for a failure report.
     const Launches launched = shell.TakeLaunches();
     const auto what = [&] { return Describe(t, model, m, e) + "\nlaunched" + Shown(launched); };
     CALVERA_FUZZ_CHECK(shell.AllWellFormed(), what());
-    CALVERA_FUZZ_CHECK(model.started || launched.empty(), what());
+    CALVERA_FUZZ_CHECK(model.ServiceStarted() || launched.empty(), what());
     CALVERA_FUZZ_CHECK(launched.empty() == !e.run, what());
     if (e.run)
       CheckChunks(launched, e.freeMegabytes, what);
-    CALVERA_FUZZ_CHECK(launched == e.chunks, what());
-    CALVERA_FUZZ_CHECK(tick.LastExecuteTime() == model.lastExecuteTime,
+    CALVERA_FUZZ_CHECK(launched == expected, what());
+    CALVERA_FUZZ_CHECK(tick.LastExecuteTime() == model.LastExecuteTime(),
                        what() + "\nLastExecuteTime " + std::to_string(tick.LastExecuteTime()));
     CALVERA_FUZZ_CHECK(e.run || tick.LastExecuteTime() == lastBefore, what());
 
