@@ -35,9 +35,10 @@ TEST_P(BinaryImports, OnlySystemLibraries) {
   const auto imports = ImportedLibraries(GetParam().path);
   ASSERT_TRUE(imports.has_value()) << "cannot read the imports of " << Utf8(GetParam().path);
   EXPECT_FALSE(imports->empty());
-  for (const std::string& library : *imports)
+  for (const std::string& library : *imports) {
     EXPECT_TRUE(std::regex_match(library, allowed))
         << Utf8(GetParam().path) << " imports " << library;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(,

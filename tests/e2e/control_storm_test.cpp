@@ -87,9 +87,10 @@ void ExpectStormStatuses(const StormTally& tally) {
                                  SERVICE_CONTINUE_PENDING};
   for (const auto& [state, n] : tally.states)
     EXPECT_TRUE(valid.count(state)) << "state " << StateName(state);
-  for (const auto& [accepted, n] : tally.accepts)
+  for (const auto& [accepted, n] : tally.accepts) {
     EXPECT_EQ(accepted,
               DWORD{SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_SHUTDOWN});
+  }
   for (const auto& [error, n] : tally.refusals)
     EXPECT_EQ(error, DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
 }

@@ -288,9 +288,10 @@ class HostileSettings : public testing::TestWithParam<HostileCase> {
   // The latest start recorded, as the seconds the run began.
   static void NoteLastRun(const CompanionLog& log) {
     for (const CompanionRecord& record : log.Records()) {
-      if (record.start)
+      if (record.start) {
         lastRunSeconds_ =
             std::max(lastRunSeconds_, static_cast<std::int64_t>((record.tickMs + 500) / 1000));
+      }
     }
   }
 

@@ -56,9 +56,10 @@ TEST(LaunchStorm, AMinuteOfLaunchesOnEveryTick) {
   const auto await = [&](DWORD control, DWORD state, const char* what) {
     const StateTrace trace = controller.Await(control, state, Milliseconds(5000));
     slowestMs = std::max(slowestMs, trace.elapsedMs);
-    if ((!trace.reached || trace.elapsedMs > kControlWithinMs) && late.empty())
+    if ((!trace.reached || trace.elapsedMs > kControlWithinMs) && late.empty()) {
       late = std::string(what) + " at " + std::to_string((NowMs() - began) / 1000) +
              " s: " + trace.Describe();
+    }
   };
   // The storm's own length: sampling every half second, controls every five.
   while (NowMs() - began < kStormMs) {
@@ -75,9 +76,10 @@ TEST(LaunchStorm, AMinuteOfLaunchesOnEveryTick) {
   resident.push_back({NowMs() - began, ResidentBytes(process).value_or(0)});
 
   std::string residentText;
-  for (const Sample& sample : resident)
+  for (const Sample& sample : resident) {
     residentText += " " + std::to_string(sample.atMs / 1000) + ":" +
                     std::to_string(sample.residentBytes / 1024);
+  }
   std::printf(
       "    resident kB by second:%s\n    slowest control %llu ms, at most %zu companions at once\n",
       residentText.c_str(), static_cast<unsigned long long>(slowestMs), mostCompanions);

@@ -1,4 +1,5 @@
 // Runs a program to its end, with a deadline: the installer runs and the start by hand.
+// Callable from any thread.
 #pragma once
 
 #include <windows.h>

@@ -2,6 +2,8 @@
 // "start <arguments> <ms since the system started>" when it starts and "done ..." when it
 // ends, 1.5 s later. Many stand-ins append at once; each line arrives whole (the stand-in
 // appends under a lock), and a last line still without its end is left for a later read.
+// Callable from any thread: every call reads the file afresh; a file that cannot be read
+// holds no records.
 #pragma once
 
 #include <cstdint>

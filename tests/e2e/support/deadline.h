@@ -1,5 +1,6 @@
 // Waiting for a condition with a deadline. Every wait of the end-to-end tests is one of these:
 // a state reached, a record present, a process ended; none is a fixed sleep and a check.
+// Callable from any thread; a wait blocks its caller.
 #pragma once
 
 #include <windows.h>

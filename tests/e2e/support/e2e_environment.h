@@ -1,4 +1,5 @@
 // Where the end-to-end tests find what they run, and the machine conditions they need.
+// Callable from any thread.
 #pragma once
 
 #include <string>

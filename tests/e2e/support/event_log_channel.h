@@ -4,6 +4,8 @@
 // of every service it starts and of this program and its children to one file, with the
 // writing process's id (+pid). The file is appended by many processes at once; each line
 // arrives whole (the shell opened it for appending, so every write lands at its end).
+// Callable from any thread: every call reads the file afresh; a file that cannot be read
+// holds no lines.
 #pragma once
 
 #include <windows.h>

@@ -41,9 +41,10 @@ ScopedInstalledService::ScopedInstalledService(std::wstring folderName, std::wst
   RemoveFolder(folder_);
   if (!CreateDirectoryW(folder_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
     ADD_FAILURE() << "cannot create " << Utf8(folder_) << ": " << ErrorText(GetLastError());
-  if (!CopyFileW(CalveraExecutable().c_str(), Executable().c_str(), FALSE))
+  if (!CopyFileW(CalveraExecutable().c_str(), Executable().c_str(), FALSE)) {
     ADD_FAILURE() << "cannot copy " << Utf8(CalveraExecutable()) << ": "
                   << ErrorText(GetLastError());
+  }
   if (!CopyFileW(companion.c_str(), (folder_ + L"CalveraDefrag.exe").c_str(), FALSE))
     ADD_FAILURE() << "cannot copy " << Utf8(companion) << ": " << ErrorText(GetLastError());
 }
@@ -113,9 +114,10 @@ testing::AssertionResult ScopedInstalledService::Uninstall() {
 
 testing::AssertionResult ScopedInstalledService::Start() {
   ServiceController controller = Controller();
-  if (!controller.IsOpen())
+  if (!controller.IsOpen()) {
     return testing::AssertionFailure()
            << "cannot open the entry: " << ErrorText(controller.OpenError());
+  }
   const StateTrace trace = controller.StartAndWait(kStartTimeout);
   if (!trace.reached)
     return testing::AssertionFailure() << "start: " << trace.Describe();
@@ -125,9 +127,10 @@ testing::AssertionResult ScopedInstalledService::Start() {
 
 testing::AssertionResult ScopedInstalledService::Stop() {
   ServiceController controller = Controller();
-  if (!controller.IsOpen())
+  if (!controller.IsOpen()) {
     return testing::AssertionFailure()
            << "cannot open the entry: " << ErrorText(controller.OpenError());
+  }
   const DWORD process = controller.ProcessId();
   if (controller.State() != SERVICE_STOPPED) {
     // A paused service takes the stop as well.

@@ -1,5 +1,5 @@
 // What the service's probes read on this machine, taken the same way: for the expected
-// decision.
+// decision. Callable from any thread; a memory reading that fails is 0, as the probes' is.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The DLL names in the import table of a PE executable, 32- or 64-bit, read from its file.
+// Callable from any thread.
 #pragma once
 
 #include <optional>

@@ -1,7 +1,7 @@
 // The processes of this Wine session as Windows shows them: the ones with an executable's
 // name, a process's resident memory, a process's end. Wine's process list holds only the
 // processes of this prefix's wineserver, and Wine answers a process's working set with VmRSS
-// from /proc/<pid>/status.
+// from /proc/<pid>/status. Callable from any thread.
 #pragma once
 
 #include <windows.h>

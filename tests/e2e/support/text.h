@@ -1,4 +1,5 @@
 // Text helpers of the end-to-end tests: UTF-8 for GoogleTest's messages, UTF-16 for Windows.
+// Callable from any thread.
 #pragma once
 
 #include <windows.h>

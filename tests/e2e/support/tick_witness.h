@@ -1,7 +1,8 @@
 // Sees the running service's timer tick, through its update stamp: every tick first reads
 // Updated and, when it reads 1, writes it back as 0 and then the time as UpdatedDate, before
 // it decides anything. Ticks run one after the other on the service's main thread, so a second
-// tick that has begun proves that the first has ended, launches included.
+// tick that has begun proves that the first has ended, launches included. One witness at a
+// time per service, on the test's thread: each arms the same Updated value.
 #pragma once
 
 #include "e2e/support/deadline.h"

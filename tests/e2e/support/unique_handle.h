@@ -1,5 +1,6 @@
 // One RAII owner per kind of Windows handle the tests hold: get(), put() to fill it from an
-// out-parameter, release() to give it up, reset() to close it early.
+// out-parameter, release() to give it up, reset() to close it early. An owner is used by one
+// thread at a time.
 #pragma once
 
 #include <windows.h>
