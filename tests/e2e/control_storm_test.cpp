@@ -95,7 +95,7 @@ void ExpectStormStatuses(const StormTally& tally) {
     EXPECT_EQ(error, DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
 }
 
-class ControlStormTest : public testing::Test {
+class ControlStorm : public testing::Test {
  protected:
   void SetUp() override {
     // Memory counts as low on every tick, so each tick does the whole decision while the
@@ -120,7 +120,7 @@ class ControlStormTest : public testing::Test {
   TickWitness witness_{service_.Settings()};
 };
 
-TEST_F(ControlStormTest, StormsThenTheTimerFollowsAndAStopEndsTheProcess) {
+TEST_F(ControlStorm, StormsThenTheTimerFollowsAndAStopEndsTheProcess) {
   for (int round = 1; round <= 3; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     ASSERT_TRUE(service_.Start());
@@ -167,7 +167,7 @@ struct Sequence {
   bool timerOn;
 };
 
-class ControlSequence : public ControlStormTest, public testing::WithParamInterface<Sequence> {};
+class ControlSequence : public ControlStorm, public testing::WithParamInterface<Sequence> {};
 
 TEST_P(ControlSequence, EndsInItsStateWithTheTimerFollowing) {
   ASSERT_TRUE(service_.Start());
