@@ -46,4 +46,7 @@ inline constexpr char16_t kUpdatedDate[] = u"UpdatedDate";  // written, never re
 inline constexpr Setting<const char16_t*> kLanguage{u"Language", u"english"};
 inline constexpr char16_t kDescription[] = u"Description";  // in the service's key
 
+// Image names that the companion program never trims, REG_MULTI_SZ; none when absent.
+inline constexpr char16_t kExcludeProcesses[] = u"ExcludeProcesses";
+
 }  // namespace calvera::config
