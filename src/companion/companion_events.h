@@ -1,0 +1,39 @@
+// The companion's event log entries: their source, IDs and types, in one place, so that a
+// message table can take them over. Until then each entry's text is its one insertion string.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/event_log.h"
+
+namespace calvera::companion {
+
+inline constexpr char16_t kEventSourceName[] = u"CalveraDefrag";
+
+// EVENTLOG_ERROR_TYPE, EVENTLOG_WARNING_TYPE and EVENTLOG_INFORMATION_TYPE.
+inline constexpr std::uint16_t kErrorEntry = 1;
+inline constexpr std::uint16_t kWarningEntry = 2;
+inline constexpr std::uint16_t kInformationEntry = 4;
+
+struct CompanionEvent {
+  std::uint32_t id;
+  std::uint16_t type;
+};
+
+// A worker run that reached its target.
+inline constexpr CompanionEvent kTargetReachedEvent{1, kInformationEntry};
+// A worker run that fell short: the steps ran out or the deadline passed.
+inline constexpr CompanionEvent kFellShortEvent{2, kWarningEntry};
+// A worker run that could not measure, or failed unexpectedly.
+inline constexpr CompanionEvent kRunFailedEvent{3, kErrorEntry};
+// The program was started with an argument it cannot use.
+inline constexpr CompanionEvent kBadArgumentEvent{4, kWarningEntry};
+// The named objects that the companions share cannot be had.
+inline constexpr CompanionEvent kCoordinationFailedEvent{5, kErrorEntry};
+
+// Registers the source, writes one entry and deregisters. A failure of the event log is not
+// reported: there is nowhere left to report it.
+void WriteEntry(platform::EventLog& eventLog, CompanionEvent event, const std::u16string& text);
+
+}  // namespace calvera::companion
