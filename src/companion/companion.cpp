@@ -1,0 +1,158 @@
+#include "companion/companion.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "companion/arguments.h"
+#include "companion/companion_events.h"
+#include "companion/coordination.h"
+#include "companion/run_record.h"
+#include "companion/run_state.h"
+#include "config/multi_string_setting.h"
+#include "config/settings.h"
+#include "platform/failure_policy.h"
+#include "platform/text.h"
+
+namespace calvera::companion {
+namespace {
+
+using platform::CompanionPlatform;
+
+ExitCode Worse(ExitCode a, ExitCode b) {
+  return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+}
+
+ExitCode ExitCodeFor(RunReport::Outcome outcome) {
+  switch (outcome) {
+    case RunReport::Outcome::kReached:
+      return ExitCode::kDone;
+    case RunReport::Outcome::kStepsRanOut:
+    case RunReport::Outcome::kDeadline:
+      return ExitCode::kPartial;
+    case RunReport::Outcome::kMeasurementFailed:
+      break;
+  }
+  return ExitCode::kFailure;
+}
+
+// The worker's side: serves what it took from the count, with the mutex held.
+class Worker {
+ public:
+  Worker(CompanionPlatform& platform, const RunTimes& times, const Coordination& coordination)
+      : platform_(platform), times_(times), coordination_(coordination) {}
+
+  ExitCode Serve(PendingRequests pending, bool previousWorkerAbandoned) {
+    const std::uint64_t now = platform_.clock.MillisecondsSinceStart();
+    RunState state = LoadRunState(platform_.volatileStore, now, times_);
+    if (state.CoolingDown(now)) {
+      // Counted here and reported by the next run, so that a machine whose memory cannot be
+      // freed gets one entry a cooldown, not one a second.
+      state.droppedRequests += pending.requests;
+      state.droppedMegabytes += pending.megabytes;
+      static_cast<void>(SaveRunState(platform_.volatileStore, state));
+      return ExitCode::kPartial;
+    }
+    RunInputs inputs;
+    inputs.excludedNames = config::ReadRegistryMultiString(
+        platform_.registry, platform::RegistryRoot::kLocalMachine, config::kSettingsKeyPath,
+        config::kExcludeProcesses, false);
+    inputs.recentlyTrimmed = state.RecentlyTrimmed();
+
+    RunRecord record;
+    record.report = FreeMemory(platform_, times_, inputs, pending);
+    const RunReport& report = record.report;
+    record.droppedBefore = {state.droppedRequests, state.droppedMegabytes};
+    record.previousWorkerAbandoned = previousWorkerAbandoned;
+    record.inPrivateNamespace = coordination_.InPrivateNamespace();
+    record.namespaceError = coordination_.NamespaceError();
+    record.cooldownSeconds = times_.cooldown / 1000;
+    record.deadlineSeconds = times_.deadline / 1000;
+
+    state.droppedRequests = 0;
+    state.droppedMegabytes = 0;
+    for (const ProcessIdentity& identity : report.trimmedIdentities)
+      state.trimmed.push_back({identity, report.finishedAt});
+    const bool fellShort = report.outcome == RunReport::Outcome::kStepsRanOut ||
+                           report.outcome == RunReport::Outcome::kDeadline;
+    state.cooldownUntil = fellShort ? report.finishedAt + times_.cooldown : 0;
+    record.stateError = SaveRunState(platform_.volatileStore, state);
+
+    WriteEntry(platform_.eventLog, EventFor(report.outcome),
+               FormatRunRecord(record, platform_.eventLog));
+    return ExitCodeFor(report.outcome);
+  }
+
+ private:
+  CompanionPlatform& platform_;
+  const RunTimes& times_;
+  const Coordination& coordination_;
+};
+
+ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uint32_t megabytes) {
+  Coordination::Failure failure{};
+  auto coordination = Coordination::Open(platform.namedObjects, &failure);
+  if (!coordination) {
+    WriteEntry(platform.eventLog, kCoordinationFailedEvent,
+               u"Dropped a request of " + ToDecimal(megabytes) + u" MB: the " + failure.object +
+                   u" shared by the companions cannot be opened (" +
+                   ErrorText(platform.eventLog, failure.error) + u").");
+    return ExitCode::kFailure;
+  }
+  coordination->AddRequest(megabytes);
+  Worker worker(platform, times, *coordination);
+  ExitCode result = ExitCode::kDone;
+  for (;;) {
+    const platform::LockResult lock = coordination->TryLock();
+    if (lock == platform::LockResult::kBusy)
+      return result;  // the worker takes the request, or sees it after it lets go
+    if (lock == platform::LockResult::kFailed) {
+      WriteEntry(platform.eventLog, kCoordinationFailedEvent,
+                 u"The worker mutex shared by the companions cannot be tried; the request of " +
+                     ToDecimal(megabytes) +
+                     u" MB stays in their shared count, for a worker that holds it now.");
+      return ExitCode::kFailure;
+    }
+    bool abandoned = lock == platform::LockResult::kAbandoned;
+    {
+      const WorkerLock held(*coordination);
+      for (PendingRequests pending = coordination->TakePending(); !pending.Empty();
+           pending = coordination->TakePending()) {
+        result = Worse(result, worker.Serve(pending, abandoned));
+        abandoned = false;
+      }
+    }
+    // A request added after the last take found the mutex held and left it to this worker.
+    if (!coordination->AnyPending())
+      return result;
+  }
+}
+
+}  // namespace
+
+ExitCode RunCompanion(CompanionPlatform& platform,
+                      const RunTimes& times,
+                      const std::vector<std::u16string>& arguments) noexcept {
+  try {
+    const Request request = ParseRequest(arguments);
+    switch (request.kind) {
+      case Request::Kind::kBad:
+        WriteEntry(platform.eventLog, kBadArgumentEvent, FormatBadArgument(arguments));
+        return ExitCode::kBadArgument;
+      case Request::Kind::kNothing:
+        return ExitCode::kDone;
+      case Request::Kind::kMegabytes:
+        break;
+    }
+    return Coordinate(platform, times, static_cast<std::uint32_t>(request.megabytes));
+  } catch (const std::exception& failure) {
+    TryOrIgnore([&] {
+      WriteEntry(platform.eventLog, kRunFailedEvent,
+                 u"Failed unexpectedly: " + FromUtf8(failure.what()) + u".");
+    });
+  } catch (...) {
+    TryOrIgnore([&] { WriteEntry(platform.eventLog, kRunFailedEvent, u"Failed unexpectedly."); });
+  }
+  return ExitCode::kFailure;
+}
+
+}  // namespace calvera::companion

@@ -1,0 +1,242 @@
+#include "companion/companion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "companion/companion_events.h"
+#include "companion/coordination.h"
+#include "companion/run_state.h"
+#include "config/settings.h"
+#include "fake/fake_companion.h"
+#include "platform/text.h"
+
+namespace calvera::companion {
+namespace {
+
+using fake::FakeCompanionMachine;
+using fake::FakeCompanionProcess;
+using fake::FakePageLists;
+
+constexpr std::uint64_t kMb = FakePageLists::kMegabyte;
+
+// Another companion that holds the shared count open, as a queued requester does for a moment.
+struct CountHolder {
+  explicit CountHolder(FakeCompanionMachine& machine) : process(machine) {
+    platform::ErrorCode error = 0;
+    ns = platform::ScopedNamespace(objects(), objects().OpenSystemNamespace(kNamespaceAlias, &error));
+    count = platform::ScopedCounter(objects(), objects().OpenOrCreateCounter(kPendingCountName, &error));
+  }
+  fake::FakeNamedObjects& objects() { return process.NamedObjects(); }
+  void Add(std::uint32_t megabytes) {
+    objects().AddToCounter(count.get(), (std::uint64_t{1} << kRequestCountShift) + megabytes);
+  }
+  std::uint64_t Value() { return objects().ReadCounter(count.get()); }
+
+  FakeCompanionProcess process;
+  platform::ScopedNamespace ns;
+  platform::ScopedCounter count;
+};
+
+// A machine with 200 MB available and 600 MB that idle processes can give back.
+class CompanionTest : public ::testing::Test {
+ protected:
+  CompanionTest() {
+    lists().SetFree(100 * kMb);
+    lists().SetStandby(5, 100 * kMb);
+    for (const char16_t* name : {u"a.exe", u"b.exe", u"c.exe"})
+      lists().AddProcess({name, 0, 0, 3600, 200 * kMb});
+  }
+
+  FakePageLists& lists() { return machine.pageLists; }
+
+  ExitCode Start(std::vector<std::u16string> arguments) {
+    FakeCompanionProcess process(machine);
+    const ExitCode code = RunCompanion(process.Platform(), times, arguments);
+    EXPECT_EQ(process.NamedObjects().OpenHandleCount(), 0u);
+    EXPECT_EQ(process.NamedObjects().UnmatchedCloses(), 0u);
+    return code;
+  }
+
+  std::vector<fake::FakeEventLog::Entry> Entries() const { return machine.eventLog.Entries(); }
+
+  RunState StoredState() const {
+    const auto data = machine.store.Data(kRunStateValue);
+    return data ? ParseRunState(*data).value_or(RunState{}) : RunState{};
+  }
+
+  FakeCompanionMachine machine;
+  RunTimes times;
+};
+
+TEST_F(CompanionTest, ABadArgumentEndsWithTwoAndAWarning) {
+  for (const auto& arguments : std::vector<std::vector<std::u16string>>{
+           {}, {u"1", u"2"}, {u"abc"}, {u"4294967296"}}) {
+    FakeCompanionMachine fresh;
+    FakeCompanionProcess process(fresh);
+    EXPECT_EQ(RunCompanion(process.Platform(), times, arguments), ExitCode::kBadArgument);
+    const auto entries = fresh.eventLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].source, kEventSourceName);
+    EXPECT_EQ(entries[0].type, kWarningEntry);
+    EXPECT_EQ(entries[0].id, kBadArgumentEvent.id);
+    EXPECT_EQ(fresh.objects.CounterValue(kPendingCountName, true), std::nullopt);
+    EXPECT_EQ(fresh.eventLog.OpenSourceCount(), 0u);
+  }
+}
+
+TEST_F(CompanionTest, NothingAskedEndsWithZeroAndTouchesNothing) {
+  for (const char16_t* amount : {u"0", u"-5", u"-2147483648"}) {
+    EXPECT_EQ(Start({amount}), ExitCode::kDone);
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_EQ(lists().Snapshots(), 0);
+    EXPECT_EQ(lists().FileCacheTrims(), 0);
+  }
+}
+
+TEST_F(CompanionTest, ARunThatReachesItsTargetEndsWithZeroAndOneInformationEntry) {
+  EXPECT_EQ(Start({u"300"}), ExitCode::kDone);
+  const auto entries = Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].type, kInformationEntry);
+  EXPECT_EQ(entries[0].id, kTargetReachedEvent.id);
+  EXPECT_EQ(ToUtf8(entries[0].text.substr(0, entries[0].text.find(u'\n'))),
+            "Target reached: 400 MB more available memory, 300 MB asked.");
+  // What it trimmed is left alone by the next run, which frees the rest.
+  const RunState state = StoredState();
+  EXPECT_EQ(state.trimmed.size(), 2u);
+  EXPECT_EQ(state.cooldownUntil, 0u);
+  EXPECT_EQ(Start({u"100"}), ExitCode::kDone);
+  EXPECT_EQ(StoredState().trimmed.size(), 3u);
+  EXPECT_EQ(lists().TrimOrder().size(), 3u);
+}
+
+TEST_F(CompanionTest, AmountsAboveTheLargestRequestAreCutToIt) {
+  lists().SetFileCacheWorkingSet(2000 * kMb);
+  EXPECT_EQ(Start({u"5000"}), ExitCode::kDone);
+  const auto text = ToUtf8(Entries().at(0).text);
+  EXPECT_NE(text.find("\nAsked: 1024 MB in 1 request."), std::string::npos) << text;
+}
+
+TEST_F(CompanionTest, AShortRunEndsWithOneAndStartsACooldownThatCountsAndDropsRequests) {
+  ASSERT_EQ(Start({u"1000"}), ExitCode::kPartial);
+  ASSERT_EQ(Entries().size(), 1u);
+  EXPECT_EQ(Entries()[0].type, kWarningEntry);
+  EXPECT_EQ(Entries()[0].id, kFellShortEvent.id);
+  const std::uint64_t cooldownUntil = StoredState().cooldownUntil;
+  EXPECT_EQ(cooldownUntil, lists().Now() + 60'000);
+
+  // Within the cooldown: dropped, counted, no entry and nothing done.
+  lists().Sleep(30'000);
+  const int snapshots = lists().Snapshots();
+  EXPECT_EQ(Start({u"100"}), ExitCode::kPartial);
+  EXPECT_EQ(Start({u"200"}), ExitCode::kPartial);
+  EXPECT_EQ(Entries().size(), 1u);
+  EXPECT_EQ(lists().Snapshots(), snapshots);
+  EXPECT_EQ(StoredState().droppedRequests, 2u);
+  EXPECT_EQ(StoredState().droppedMegabytes, 300u);
+
+  // After it, a run again, whose entry reports what was dropped.
+  lists().Sleep(30'000);
+  lists().AddProcess({u"new.exe", 0, 0, 3600, 200 * kMb});
+  EXPECT_EQ(Start({u"100"}), ExitCode::kDone);
+  ASSERT_EQ(Entries().size(), 2u);
+  const std::string text = ToUtf8(Entries()[1].text);
+  EXPECT_NE(text.find("Dropped while cooling down before this run: 2 requests, 300 MB."),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(StoredState().droppedRequests, 0u);
+}
+
+TEST_F(CompanionTest, ARestartOfTheSystemEndsTheCooldownAndTheHistory) {
+  ASSERT_EQ(Start({u"1000"}), ExitCode::kPartial);
+  machine.store.Restart();
+  EXPECT_EQ(Start({u"100"}), ExitCode::kPartial);  // ran, found nothing left to trim
+  EXPECT_EQ(Entries().size(), 2u);
+}
+
+TEST_F(CompanionTest, ExcludedProcessesAreReadFromTheSettings) {
+  const char16_t names[] = u"B.EXE\0c\0";
+  std::vector<std::uint8_t> data(sizeof names);
+  std::memcpy(data.data(), names, sizeof names);
+  machine.registry.SetRaw(platform::RegistryRoot::kLocalMachine,
+                          u"Software\\Wow6432Node\\Tolvane\\Calvera", config::kExcludeProcesses,
+                          platform::kRegMultiSz, data);
+  EXPECT_EQ(Start({u"1000"}), ExitCode::kPartial);
+  EXPECT_EQ(lists().TrimOrder().size(), 1u);
+  const std::string text = ToUtf8(Entries().at(0).text);
+  EXPECT_NE(text.find("2 excluded"), std::string::npos) << text;
+  EXPECT_EQ(machine.registry.OpenHandleCount(), 0u);
+}
+
+TEST_F(CompanionTest, WithoutTheServiceKeyTheRunStillWorksAndSaysWhatIsNotKept) {
+  machine.store.SetParentPresent(false);
+  EXPECT_EQ(Start({u"1000"}), ExitCode::kPartial);
+  const std::string text = ToUtf8(Entries().at(0).text);
+  EXPECT_NE(text.find("\nNot kept for the next run (error 2: "), std::string::npos) << text;
+}
+
+TEST_F(CompanionTest, WithoutPrivateNamespacesTheGlobalNamesAreUsedAndSaidSo) {
+  machine.objects.SetPrivateNamespaces(false, platform::kErrorCallNotImplemented);
+  EXPECT_EQ(Start({u"300"}), ExitCode::kDone);
+  const std::string text = ToUtf8(Entries().at(0).text);
+  EXPECT_NE(text.find("\nNamed objects: global names, for want of a private namespace (error 120"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(CompanionTest, ObjectsThatCannotBeHadEndWithThreeAndAnError) {
+  struct Case {
+    const char16_t* name;
+    const char* object;
+  } cases[] = {{kWorkerMutexName, "worker mutex"}, {kPendingCountName, "request count"}};
+  for (const Case& c : cases) {
+    FakeCompanionMachine fresh;
+    fresh.objects.FailCreation(c.name, platform::kErrorAccessDenied);
+    FakeCompanionProcess process(fresh);
+    EXPECT_EQ(RunCompanion(process.Platform(), times, {u"100"}), ExitCode::kFailure);
+    const auto entries = fresh.eventLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].type, kErrorEntry);
+    EXPECT_EQ(entries[0].id, kCoordinationFailedEvent.id);
+    EXPECT_EQ(ToUtf8(entries[0].text), std::string("Dropped a request of 100 MB: the ") +
+                                           c.object +
+                                           " shared by the companions cannot be opened (error 5: "
+                                           "Access is denied).");
+    EXPECT_EQ(process.NamedObjects().OpenHandleCount(), 0u);
+  }
+}
+
+TEST_F(CompanionTest, AMutexThatCannotBeTriedLeavesTheRequestInTheSharedCount) {
+  CountHolder holder(machine);
+  machine.objects.SetLockFails(true);
+  EXPECT_EQ(Start({u"100"}), ExitCode::kFailure);
+  EXPECT_EQ(Entries().at(0).type, kErrorEntry);
+  EXPECT_EQ(Entries().at(0).id, kCoordinationFailedEvent.id);
+  EXPECT_EQ(holder.Value(), (std::uint64_t{1} << kRequestCountShift) + 100);
+}
+
+TEST_F(CompanionTest, WithoutAReadingOfAvailableMemoryTheRunEndsWithThreeAndAnError) {
+  lists().SetMemoryStatusFails(true);
+  EXPECT_EQ(Start({u"100"}), ExitCode::kFailure);
+  EXPECT_EQ(Entries().at(0).type, kErrorEntry);
+  EXPECT_EQ(Entries().at(0).id, kRunFailedEvent.id);
+  EXPECT_TRUE(lists().TrimOrder().empty());
+}
+
+TEST_F(CompanionTest, AnAbandonedMutexIsTakenOverWithWhatThePreviousWorkerLeftPending) {
+  // A worker ended without releasing the mutex; 300 MB were still pending.
+  machine.objects.LeaveAbandonedMutex(kWorkerMutexName, true);
+  CountHolder holder(machine);
+  holder.Add(300);
+
+  EXPECT_EQ(Start({u"100"}), ExitCode::kDone);
+  const std::string text = ToUtf8(Entries().at(0).text);
+  EXPECT_NE(text.find("\nAsked: 400 MB in 2 requests."), std::string::npos) << text;
+  EXPECT_NE(text.find("\nThe previous worker ended without releasing its lock"), std::string::npos)
+      << text;
+  EXPECT_EQ(machine.objects.MutexOwner(kWorkerMutexName, true), 0u);
+}
+
+}  // namespace
+}  // namespace calvera::companion
