@@ -13,7 +13,7 @@ namespace calvera::platform {
 enum class NamespaceHandle : std::uintptr_t {};
 // A mutex's HANDLE; {} is none.
 enum class MutexHandle : std::uintptr_t {};
-// A shared section holding one 64-bit counter, with its view; {} is none.
+// A shared section's HANDLE, the section holding one 64-bit counter; {} is none.
 enum class CounterHandle : std::uintptr_t {};
 
 // What WaitForSingleObject(mutex, 0) answered.
@@ -50,9 +50,10 @@ class NamedObjects {
   // CloseHandle. Keeps the thread's last error as it was.
   virtual void CloseMutex(MutexHandle mutex) = 0;
 
-  // CreateFileMappingW on the paging file (8 bytes, default security, name) and MapViewOfFile:
-  // the shared counter of that name, 0 when it is created. It lasts while any process holds
-  // it. {} with *error set on failure.
+  // CreateFileMappingW on the paging file (8 bytes, default security, name): the shared counter
+  // of that name, 0 when it is created. It lasts while any process holds a handle to it. {} with
+  // *error set on failure. Each operation maps a view for its moment (MapViewOfFile) and answers
+  // 0 when it cannot.
   virtual CounterHandle OpenOrCreateCounter(const char16_t* name, ErrorCode* error) = 0;
   // Atomically adds `amount` and returns the value before.
   virtual std::uint64_t AddToCounter(CounterHandle counter, std::uint64_t amount) = 0;
@@ -60,7 +61,7 @@ class NamedObjects {
   virtual std::uint64_t TakeCounter(CounterHandle counter) = 0;
   // The value at this moment.
   virtual std::uint64_t ReadCounter(CounterHandle counter) = 0;
-  // UnmapViewOfFile and CloseHandle. Keeps the thread's last error as it was.
+  // CloseHandle. Keeps the thread's last error as it was.
   virtual void CloseCounter(CounterHandle counter) = 0;
 };
 

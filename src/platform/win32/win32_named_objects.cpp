@@ -96,9 +96,25 @@ HANDLE MutexOf(MutexHandle mutex) {
   return ToHandle<HANDLE>(static_cast<std::uintptr_t>(mutex));
 }
 
-// The view of a counter's section; the view alone keeps the section alive.
-volatile LONG64* ValueOf(CounterHandle counter) {
-  return reinterpret_cast<volatile LONG64*>(static_cast<std::uintptr_t>(counter));
+HANDLE SectionOf(CounterHandle counter) {
+  return ToHandle<HANDLE>(static_cast<std::uintptr_t>(counter));
+}
+
+// Applies `operation` to the counter through a view mapped for the moment: the section's handle
+// must stay open (a named section whose handles are all closed loses its name, even while a view
+// of it remains), and a view per operation needs no second handle to keep. 0 when no view can be
+// mapped.
+template <typename Operation>
+std::uint64_t WithView(CounterHandle counter, Operation operation) {
+  void* view = ::MapViewOfFile(SectionOf(counter), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
+                               sizeof(LONG64));
+  if (view == nullptr) {
+    return 0;
+  }
+  const auto value = static_cast<std::uint64_t>(operation(static_cast<volatile LONG64*>(view)));
+  const LastErrorKeeper keeper;
+  ::UnmapViewOfFile(view);
+  return value;
 }
 
 }  // namespace
@@ -150,36 +166,32 @@ void Win32NamedObjects::CloseMutex(MutexHandle mutex) {
 }
 
 CounterHandle Win32NamedObjects::OpenOrCreateCounter(const char16_t* name, ErrorCode* error) {
-  const KernelHandle section(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                                  sizeof(LONG64), Wide(name)));
-  if (!section) {
+  const HANDLE section = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                              sizeof(LONG64), Wide(name));
+  if (section == nullptr) {
     StoreLastError(error);
-    return CounterHandle{};
   }
-  void* view = ::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG64));
-  if (view == nullptr) {
-    StoreLastError(error);
-    return CounterHandle{};
-  }
-  return static_cast<CounterHandle>(reinterpret_cast<std::uintptr_t>(view));
+  return static_cast<CounterHandle>(FromHandle(section));
 }
 
 std::uint64_t Win32NamedObjects::AddToCounter(CounterHandle counter, std::uint64_t amount) {
-  return static_cast<std::uint64_t>(
-      ::InterlockedExchangeAdd64(ValueOf(counter), static_cast<LONG64>(amount)));
+  return WithView(counter, [amount](volatile LONG64* value) {
+    return ::InterlockedExchangeAdd64(value, static_cast<LONG64>(amount));
+  });
 }
 
 std::uint64_t Win32NamedObjects::TakeCounter(CounterHandle counter) {
-  return static_cast<std::uint64_t>(::InterlockedExchange64(ValueOf(counter), 0));
+  return WithView(counter, [](volatile LONG64* value) { return ::InterlockedExchange64(value, 0); });
 }
 
 std::uint64_t Win32NamedObjects::ReadCounter(CounterHandle counter) {
-  return static_cast<std::uint64_t>(::InterlockedCompareExchange64(ValueOf(counter), 0, 0));
+  return WithView(counter,
+                  [](volatile LONG64* value) { return ::InterlockedCompareExchange64(value, 0, 0); });
 }
 
 void Win32NamedObjects::CloseCounter(CounterHandle counter) {
   const LastErrorKeeper keeper;
-  ::UnmapViewOfFile(const_cast<LONG64*>(ValueOf(counter)));
+  ::CloseHandle(SectionOf(counter));
 }
 
 }  // namespace calvera::platform
