@@ -80,19 +80,19 @@ FakeNamedObjects::FakeNamedObjects(FakeObjectManager& manager, std::uint32_t pro
 
 FakeNamedObjects::~FakeNamedObjects() {
   std::lock_guard lock(manager_.mutex_);
-  for (const auto& [handle, key] : mutexes_) {
-    auto found = manager_.mutexes_.find(key);
-    if (found == manager_.mutexes_.end())
-      continue;
-    FakeObjectManager::Mutex& mutex = found->second;
+  // The mutexes it owns are abandoned, whether or not it still has a handle to them.
+  for (auto& [key, mutex] : manager_.mutexes_) {
     if (mutex.owner == processId_) {
       mutex.owner = 0;
       mutex.ownerCount = 0;
       mutex.abandoned = true;
     }
-    if (--mutex.handles == 0)
-      manager_.mutexes_.erase(found);
   }
+  for (const auto& [handle, key] : mutexes_)
+    --manager_.mutexes_.at(key).handles;
+  std::erase_if(manager_.mutexes_, [](const auto& entry) {
+    return entry.second.handles == 0 && entry.second.owner == 0;
+  });
   for (const auto& [handle, key] : counters_) {
     auto found = manager_.counters_.find(key);
     if (found != manager_.counters_.end() && --found->second.handles == 0)
