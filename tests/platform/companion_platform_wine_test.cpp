@@ -1,0 +1,144 @@
+// The companion's real platform under Wine: what the companion relies on from each Windows call,
+// where the conversion between the interfaces and the API could go wrong. Wine's freeing calls
+// change nothing; where Wine answers otherwise than Windows, the test takes either answer and
+// says which one it got. The named objects have their own contract suite.
+#include "platform/win32/win32_companion_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "config/custom_registry.h"
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace calvera::platform {
+namespace {
+
+CompanionPlatform& Real() {
+  return Win32CompanionPlatform();
+}
+
+bool SameAscii(const std::u16string& a, std::u16string_view b) {
+  return EqualIgnoringAsciiCase(a, b);
+}
+
+TEST(CompanionPlatformWineTest, TheSnapshotHoldsThisProcessAsOpeningItTellsIt) {
+  std::vector<ProcessRecord> processes;
+  ASSERT_EQ(Real().processes.Snapshot(&processes), kStatusSuccess);
+  ASSERT_GT(processes.size(), 2u);
+  const std::uint32_t self = Real().processes.CurrentProcessId();
+  const auto own = std::find_if(processes.begin(), processes.end(),
+                                [self](const ProcessRecord& p) { return p.processId == self; });
+  ASSERT_NE(own, processes.end());
+  EXPECT_TRUE(SameAscii(own->imageName, u"calvera_wine_tests.exe")) << ToUtf8(own->imageName);
+  // Wine reports 0 for a process started from outside Wine, Windows the id of its parent.
+  EXPECT_GT(own->creationTime, 0);
+  EXPECT_LE(own->creationTime, Real().clock.SystemTime());
+  std::printf("private working set of this process as reported: %llu bytes\n",
+              static_cast<unsigned long long>(own->privateWorkingSetBytes));
+
+  WorkingSets& workingSets = Real().workingSets;
+  ErrorCode error = 0;
+  const ScopedProcess process(workingSets, workingSets.OpenForTrim(self, &error));
+  ASSERT_TRUE(process) << error;
+  EXPECT_EQ(workingSets.CreationTime(process.get()), own->creationTime);
+  EXPECT_EQ(workingSets.Trim(process.get()), kErrorSuccess);
+}
+
+TEST(CompanionPlatformWineTest, AProcessThatDoesNotExistCannotBeOpened) {
+  ErrorCode error = 0;
+  WorkingSets& workingSets = Real().workingSets;
+  const ScopedProcess process(workingSets, workingSets.OpenForTrim(0xFFFFFFF0u, &error));
+  EXPECT_FALSE(process);
+  EXPECT_EQ(error, kErrorInvalidParameter);
+}
+
+TEST(CompanionPlatformWineTest, TheServiceProcessIsZeroForAServiceThatDoesNotRun) {
+  EXPECT_EQ(Real().processes.ServiceProcessId(u"CalveraNoSuchService"), 0u);
+}
+
+TEST(CompanionPlatformWineTest, PrivilegesAreEnabledOrRefusedWithTheReason) {
+  EXPECT_EQ(Real().privileges.Enable(u"SeNoSuchPrivilege"), kErrorNoSuchPrivilege);
+  for (const char16_t* name : {kIncreaseQuotaPrivilege, kProfileSingleProcessPrivilege}) {
+    const ErrorCode error = Real().privileges.Enable(name);
+    EXPECT_TRUE(error == kErrorSuccess || error == kErrorNotAllAssigned) << error;
+    std::printf("%s: %u\n", ToUtf8(name).c_str(), static_cast<unsigned>(error));
+  }
+}
+
+TEST(CompanionPlatformWineTest, TheFreeingCallsAnswerAsTheSystemDoes) {
+  ASSERT_EQ(Real().privileges.Enable(kIncreaseQuotaPrivilege), kErrorSuccess);
+  ASSERT_EQ(Real().privileges.Enable(kProfileSingleProcessPrivilege), kErrorSuccess);
+  // Wine: SetSystemFileCacheSize is a stub that fails with ERROR_CALL_NOT_IMPLEMENTED.
+  const ErrorCode cache = Real().fileCache.TrimWorkingSet();
+  EXPECT_TRUE(cache == kErrorSuccess || cache == kErrorCallNotImplemented) << cache;
+  // Wine: the page lists cannot be queried; Windows gives sizes within physical memory.
+  MemoryListSizes sizes;
+  const NtStatus query = Real().memoryLists.Query(&sizes);
+  if (NtSuccess(query)) {
+    EXPECT_GT(sizes.free + sizes.zeroed, 0u);
+  } else {
+    EXPECT_NE(query, kStatusProcedureNotFound);
+  }
+  // Wine answers success for every class and does nothing.
+  const NtStatus flush = Real().memoryLists.SendCommand(MemoryListCommand::kFlushModifiedList);
+  std::printf("file cache: %u, page lists: 0x%08X, flush: 0x%08X\n", static_cast<unsigned>(cache),
+              static_cast<unsigned>(query), static_cast<unsigned>(flush));
+}
+
+TEST(CompanionPlatformWineTest, TheVolatileStoreKeepsDataInAVolatileKeyBelowAnExistingParent) {
+  constexpr char16_t kParent[] = u"Software\\CalveraVolatileContract";
+  Registry& registry = Real().registry;
+  static_cast<void>(registry.DeleteTree(RegistryRoot::kLocalMachine, kParent, kKeyWow64_64Key));
+  const VolatileValue value{kParent, u"State", u"Data"};
+  const std::vector<std::uint8_t> data = {1, 2, 3, 0, 255};
+  VolatileStore& store = Real().volatileStore;
+
+  EXPECT_EQ(store.Write(value, data), kErrorFileNotFound);  // no parent, and none is made
+  EXPECT_EQ(store.Read(value), std::nullopt);
+
+  RegistryKeyHandle parent = 0;
+  ASSERT_EQ(registry.CreateKey(RegistryRoot::kLocalMachine, kParent, kKeyWrite, &parent), 0u);
+  const ScopedRegistryKey parentKey(registry, parent);
+  EXPECT_EQ(store.Read(value), std::nullopt);
+  ASSERT_EQ(store.Write(value, data), kErrorSuccess);
+  EXPECT_EQ(store.Read(value), data);
+  ASSERT_EQ(store.Write(value, std::vector<std::uint8_t>{7}), kErrorSuccess);
+  EXPECT_EQ(store.Read(value), std::vector<std::uint8_t>{7});
+
+  // A key the system keeps in memory takes volatile keys only below it.
+  RegistryKeyHandle child = 0;
+  const ErrorCode nonVolatileChild = registry.CreateKey(
+      RegistryRoot::kLocalMachine, u"Software\\CalveraVolatileContract\\State\\Child", kKeyWrite,
+      &child);
+  const ScopedRegistryKey childKey(registry, child);
+  EXPECT_EQ(nonVolatileChild, 1021u);  // ERROR_CHILD_MUST_BE_VOLATILE
+
+  // A value of another type is not the store's.
+  RegistryKeyHandle state = 0;
+  ASSERT_EQ(registry.OpenKey(RegistryRoot::kLocalMachine, u"Software\\CalveraVolatileContract\\State",
+                             kKeyWrite, &state),
+            0u);
+  const ScopedRegistryKey stateKey(registry, state);
+  const std::uint32_t number = 5;
+  ASSERT_EQ(registry.SetValue(state, u"Data", kRegDword, &number, sizeof number), 0u);
+  EXPECT_EQ(store.Read(value), std::nullopt);
+  static_cast<void>(registry.DeleteTree(RegistryRoot::kLocalMachine, kParent, kKeyWow64_64Key));
+}
+
+TEST(CompanionPlatformWineTest, TheClocksRunAndSleepWaits) {
+  Clock& clock = Real().clock;
+  const std::uint64_t start = clock.MillisecondsSinceStart();
+  const std::int64_t time = clock.SystemTime();
+  clock.Sleep(50);
+  EXPECT_GE(clock.MillisecondsSinceStart() - start, 40u);
+  EXPECT_GT(clock.SystemTime(), time);
+  // 2020 to 2100, in FILETIME units.
+  EXPECT_GT(time, 132'223'104'000'000'000);
+  EXPECT_LT(time, 157'469'184'000'000'000);
+}
+
+}  // namespace
+}  // namespace calvera::platform
