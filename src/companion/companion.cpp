@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "companion/arguments.h"
 #include "companion/companion_events.h"
@@ -35,16 +36,21 @@ ExitCode ExitCodeFor(RunReport::Outcome outcome) {
   return ExitCode::kFailure;
 }
 
-// The worker's side: serves what it took from the count, with the mutex held.
+// The worker's side: serves what it took from the count, for as long as it holds the mutex.
+// Only the holder of the mutex writes the stored state, so the worker reads it once and keeps
+// its own copy in step; its runs follow one another even where the state cannot be stored.
 class Worker {
  public:
   Worker(CompanionPlatform& platform, const RunTimes& times, const Coordination& coordination)
-      : platform_(platform), times_(times), coordination_(coordination) {}
+      : platform_(platform),
+        times_(times),
+        coordination_(coordination),
+        state_(LoadRunState(platform.volatileStore, platform.clock.MillisecondsSinceStart(), times)) {}
 
   ExitCode Serve(PendingRequests pending, bool previousWorkerAbandoned) {
-    const std::uint64_t now = platform_.clock.MillisecondsSinceStart();
-    RunState state = LoadRunState(platform_.volatileStore, now, times_);
-    if (state.CoolingDown(now)) {
+    RunState& state = state_;
+    ForgetExpired(state, platform_.clock.MillisecondsSinceStart(), times_);
+    if (state.CoolingDown(platform_.clock.MillisecondsSinceStart())) {
       // Counted here and reported by the next run, so that a machine whose memory cannot be
       // freed gets one entry a cooldown, not one a second.
       state.droppedRequests += pending.requests;
@@ -86,6 +92,7 @@ class Worker {
   CompanionPlatform& platform_;
   const RunTimes& times_;
   const Coordination& coordination_;
+  RunState state_;
 };
 
 ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uint32_t megabytes) {
@@ -99,7 +106,6 @@ ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uin
     return ExitCode::kFailure;
   }
   coordination->AddRequest(megabytes);
-  Worker worker(platform, times, *coordination);
   ExitCode result = ExitCode::kDone;
   for (;;) {
     const platform::LockResult lock = coordination->TryLock();
@@ -115,9 +121,12 @@ ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uin
     bool abandoned = lock == platform::LockResult::kAbandoned;
     {
       const WorkerLock held(*coordination);
+      std::optional<Worker> worker;
       for (PendingRequests pending = coordination->TakePending(); !pending.Empty();
            pending = coordination->TakePending()) {
-        result = Worse(result, worker.Serve(pending, abandoned));
+        if (!worker)
+          worker.emplace(platform, times, *coordination);
+        result = Worse(result, worker->Serve(pending, abandoned));
         abandoned = false;
       }
     }

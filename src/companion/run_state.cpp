@@ -88,6 +88,14 @@ std::optional<RunState> ParseRunState(std::span<const std::uint8_t> data) {
   return state;
 }
 
+void ForgetExpired(RunState& state, std::uint64_t now, const RunTimes& times) {
+  if (state.cooldownUntil <= now || state.cooldownUntil - now > times.cooldown)
+    state.cooldownUntil = 0;
+  std::erase_if(state.trimmed, [now, &times](const TrimmedProcess& process) {
+    return process.trimmedAt > now || now - process.trimmedAt >= times.trimHistory;
+  });
+}
+
 RunState LoadRunState(platform::VolatileStore& store, std::uint64_t now, const RunTimes& times) {
   const auto data = store.Read(kRunStateValue);
   if (!data)
@@ -95,11 +103,7 @@ RunState LoadRunState(platform::VolatileStore& store, std::uint64_t now, const R
   auto state = ParseRunState(*data);
   if (!state)
     return {};
-  if (state->cooldownUntil <= now || state->cooldownUntil - now > times.cooldown)
-    state->cooldownUntil = 0;
-  std::erase_if(state->trimmed, [now, &times](const TrimmedProcess& process) {
-    return process.trimmedAt > now || now - process.trimmedAt >= times.trimHistory;
-  });
+  ForgetExpired(*state, now, times);
   return *state;
 }
 

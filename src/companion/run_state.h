@@ -51,9 +51,13 @@ std::vector<std::uint8_t> SerializeRunState(const RunState& state);
 // nullopt for data that is not such a layout, whole and exact.
 std::optional<RunState> ParseRunState(std::span<const std::uint8_t> data);
 
-// The stored state as of `now`: a cooldown that has ended is gone, and so are processes trimmed
-// longer than the history ago; times ahead of `now` by more than they can be (the clock went
-// back) are dropped too. An empty state when none is stored or it cannot be read.
+// The state as of `now`: a cooldown that has ended is gone, and so are processes trimmed longer
+// than the history ago; times ahead of `now` by more than they can be (the clock went back) are
+// dropped too.
+void ForgetExpired(RunState& state, std::uint64_t now, const RunTimes& times);
+
+// The stored state as of `now`, ForgetExpired applied. An empty state when none is stored or it
+// cannot be read.
 RunState LoadRunState(platform::VolatileStore& store, std::uint64_t now, const RunTimes& times);
 // 0 or the error; kErrorFileNotFound when the service is not installed.
 platform::ErrorCode SaveRunState(platform::VolatileStore& store, const RunState& state);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "companion/companion_events.h"
 #include "companion/coordination.h"
@@ -174,6 +175,20 @@ TEST_F(CompanionTest, WithoutTheServiceKeyTheRunStillWorksAndSaysWhatIsNotKept) 
   EXPECT_EQ(Start({u"1000"}), ExitCode::kPartial);
   const std::string text = ToUtf8(Entries().at(0).text);
   EXPECT_NE(text.find("\nNot kept for the next run (error 2: "), std::string::npos) << text;
+}
+
+TEST_F(CompanionTest, WithoutTheServiceKeyTheWorkerStillKeepsTheCooldownForItsOwnRuns) {
+  machine.store.SetParentPresent(false);
+  CountHolder queued(machine);
+  // A request comes in while the worker's first run waits.
+  bool added = false;
+  lists().SetSleepHook([&] {
+    if (!std::exchange(added, true))
+      queued.Add(200);
+  });
+  EXPECT_EQ(Start({u"1000"}), ExitCode::kPartial);
+  EXPECT_EQ(Entries().size(), 1u);
+  EXPECT_EQ(queued.Value(), 0u);
 }
 
 TEST_F(CompanionTest, WithoutPrivateNamespacesTheGlobalNamesAreUsedAndSaidSo) {
