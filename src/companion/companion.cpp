@@ -9,7 +9,7 @@
 #include "companion/coordination.h"
 #include "companion/run_record.h"
 #include "companion/run_state.h"
-#include "config/multi_string_setting.h"
+#include "config/custom_registry.h"
 #include "config/settings.h"
 #include "platform/failure_policy.h"
 #include "platform/text.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/failure_policy.h"
@@ -85,6 +86,53 @@ std::optional<std::int32_t> ReadDword(Registry& registry,
   return value;
 }
 
+// The code units of a REG_MULTI_SZ value; nullopt when the key or value is missing, the type
+// is another or the value cannot be fetched. Another program may grow the value between the
+// size query and the fetch: the fetch is tried again then.
+std::optional<std::vector<char16_t>> ReadMultiStringUnits(Registry& registry,
+                                                          const ScopedRegistryKey& key,
+                                                          const char16_t* valueName) {
+  constexpr int kAttempts = 3;
+  for (int attempt = 0; key && attempt < kAttempts; ++attempt) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (registry.QueryValue(key.get(), valueName, &type, nullptr, &size) !=
+            platform::kErrorSuccess ||
+        type != platform::kRegMultiSz) {
+      return std::nullopt;
+    }
+    // Whole code units only: an odd last byte is half a character and is dropped.
+    std::vector<char16_t> units((size + 1) / 2, u'\0');
+    const auto status = registry.QueryValue(key.get(), valueName, &type, units.data(), &size);
+    if (status == platform::kErrorMoreData)
+      continue;
+    if (status != platform::kErrorSuccess || type != platform::kRegMultiSz)
+      return std::nullopt;
+    units.resize(std::min<std::size_t>(size / 2, units.size()));
+    return units;
+  }
+  return std::nullopt;
+}
+
+// The strings before the first empty one; the last may lack its NUL.
+std::vector<std::u16string> SplitMultiString(const std::vector<char16_t>& units) {
+  std::vector<std::u16string> strings;
+  std::u16string current;
+  for (const char16_t unit : units) {
+    if (unit != u'\0') {
+      current.push_back(unit);
+    } else if (current.empty()) {
+      return strings;
+    } else {
+      strings.push_back(std::move(current));
+      current.clear();
+    }
+  }
+  if (!current.empty())
+    strings.push_back(std::move(current));
+  return strings;
+}
+
 void Write(Registry& registry,
            RegistryRoot root,
            const char16_t* keyPath,
@@ -155,6 +203,21 @@ bool ReadRegistryBool(Registry& registry,
         return value ? *value != 0 : fallback;
       },
       fallback);
+}
+
+std::vector<std::u16string> ReadRegistryMultiString(Registry& registry,
+                                                    RegistryRoot root,
+                                                    const char16_t* keyPath,
+                                                    const char16_t* valueName,
+                                                    bool use64BitView) {
+  return TryOrDefault(
+      [&]() -> std::vector<std::u16string> {
+        const ScopedRegistryKey key =
+            Open(registry, root, keyPath, AccessKind::kRead, use64BitView);
+        const auto units = ReadMultiStringUnits(registry, key, valueName);
+        return units ? SplitMultiString(*units) : std::vector<std::u16string>();
+      },
+      std::vector<std::u16string>());
 }
 
 void WriteRegistryString(Registry& registry,

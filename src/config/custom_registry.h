@@ -1,4 +1,4 @@
-// The settings store: the system's only access to the registry. Five one-shot operations;
+// The settings store: the system's only access to the registry. Six one-shot operations;
 // each opens its key, does one value operation and closes the key. No failure ever leaves
 // them: a read that cannot deliver the stored value delivers `fallback`, and a write that
 // cannot be done does nothing. Any thread may call.
@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -42,6 +43,15 @@ bool ReadRegistryBool(platform::Registry& registry,
                       const char16_t* valueName,
                       bool fallback,
                       bool use64BitView);
+
+// The strings of a REG_MULTI_SZ value, in order, up to the empty string that ends the list (a
+// list whose final NULs are missing ends with its data); none when the value is absent, of
+// another type or unreadable.
+std::vector<std::u16string> ReadRegistryMultiString(platform::Registry& registry,
+                                                    platform::RegistryRoot root,
+                                                    const char16_t* keyPath,
+                                                    const char16_t* valueName,
+                                                    bool use64BitView);
 
 // Stores REG_SZ with its terminating NUL, creating the key and every missing key above it.
 void WriteRegistryString(platform::Registry& registry,

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string_view>
+#include <vector>
+
 #include "config/settings.h"
 #include "config/stored_settings.h"
 #include "fake/fake_registry.h"
@@ -11,6 +15,8 @@ namespace {
 
 using fake::FakeRegistry;
 using platform::RegistryRoot;
+
+using Strings = std::vector<std::u16string>;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
 const char16_t* const kKey = kSettingsKeyPath;
@@ -92,6 +98,81 @@ TEST(CustomRegistryTest, ADwordShorterThanFourBytesReadsWithoutStaleBytes) {
   registry.SetRaw(kRoot, config::kStoredSettingsPath, u"NoData", platform::kRegDword, {});
   EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"Short", 85, false), 5);
   EXPECT_EQ(ReadRegistryInteger(registry, kRoot, kKey, u"NoData", 85, false), 0);
+}
+
+std::vector<std::uint8_t> Data(std::u16string_view units) {
+  std::vector<std::uint8_t> data(units.size() * 2);
+  if (!units.empty())
+    std::memcpy(data.data(), units.data(), data.size());
+  return data;
+}
+
+Strings ReadExcluded(FakeRegistry& registry) {
+  return ReadRegistryMultiString(registry, kRoot, kSettingsKeyPath, kExcludeProcesses, false);
+}
+
+TEST(CustomRegistryMultiStringTest, TheListEndsAtItsFirstEmptyString) {
+  using namespace std::string_view_literals;
+  struct Case {
+    std::u16string_view stored;
+    Strings read;
+  } cases[] = {
+      {u"chrome.exe\0Teams.exe\0\0"sv, {u"chrome.exe", u"Teams.exe"}},
+      {u"one\0\0"sv, {u"one"}},
+      {u"\0"sv, {}},
+      {u""sv, {}},
+      // Written without its final NULs, the list ends with its data.
+      {u"a\0b"sv, {u"a", u"b"}},
+      {u"a\0b\0"sv, {u"a", u"b"}},
+      // What follows the end of the list is not part of it.
+      {u"a\0\0b\0\0"sv, {u"a"}},
+      {u"\0a\0\0"sv, {}},
+  };
+  for (const Case& c : cases) {
+    FakeRegistry registry;
+    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, Data(c.stored));
+    EXPECT_EQ(ReadExcluded(registry), c.read) << c.stored.size();
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST(CustomRegistryMultiStringTest, AnyOtherTypeAnAbsentValueOrKeyOrAFailureReadsAsNoList) {
+  {
+    FakeRegistry registry;
+    EXPECT_EQ(ReadExcluded(registry), Strings());
+    EXPECT_FALSE(registry.KeyExists(kRoot, config::kStoredSettingsPath));
+  }
+  for (const std::uint32_t type : {platform::kRegSz, platform::kRegExpandSz, platform::kRegBinary}) {
+    FakeRegistry registry;
+    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, type, Data(u"chrome.exe"));
+    EXPECT_EQ(ReadExcluded(registry), Strings()) << type;
+  }
+  for (const FakeRegistry::Call call : {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue}) {
+    FakeRegistry registry;
+    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, Data(u"a\0"));
+    registry.FailCall(call, platform::kErrorAccessDenied);
+    EXPECT_EQ(ReadExcluded(registry), Strings()) << static_cast<int>(call);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST(CustomRegistryMultiStringTest, ReadsInTheSettingsViewWithReadRights) {
+  FakeRegistry registry;
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, Data(u"a\0\0"));
+  ASSERT_EQ(ReadExcluded(registry), Strings{u"a"});
+  const auto openings = registry.Openings();
+  ASSERT_EQ(openings.size(), 1u);
+  EXPECT_EQ(openings[0].call, FakeRegistry::Call::kOpenKey);
+  EXPECT_EQ(openings[0].subKey, u"Software\\Tolvane\\Calvera\\");
+  EXPECT_EQ(openings[0].access, RegistryAccessRights(AccessKind::kRead, false, true));
+}
+
+TEST(CustomRegistryMultiStringTest, AnOddLastByteIsHalfACharacterAndDropped) {
+  FakeRegistry registry;
+  std::vector<std::uint8_t> data = Data(u"ab");
+  data.push_back('c');
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, data);
+  EXPECT_EQ(ReadExcluded(registry), Strings{u"ab"});
 }
 
 }  // namespace
