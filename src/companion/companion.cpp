@@ -102,7 +102,7 @@ ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uin
     WriteEntry(platform.eventLog, kCoordinationFailedEvent,
                u"Dropped a request of " + ToDecimal(megabytes) + u" MB: the " + failure.object +
                    u" shared by the companions cannot be opened (" +
-                   ErrorText(platform.eventLog, failure.error) + u").");
+                   DescribeError(platform.eventLog, failure.error) + u").");
     return ExitCode::kFailure;
   }
   coordination->AddRequest(megabytes);

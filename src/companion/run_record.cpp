@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/privileges.h"
+#include "platform/system_error_text.h"
 #include "platform/text.h"
 
 namespace calvera::companion {
@@ -48,7 +49,7 @@ std::u16string Failure(platform::EventLog& eventLog, const CallFailure& failure)
       text.push_back(kHex[(failure.code >> shift) & 0xF]);
     return text;
   }
-  return ErrorText(eventLog, failure.code);
+  return DescribeError(eventLog, failure.code);
 }
 
 // The common states; each step words its own "nothing to do" and "unavailable".
@@ -187,10 +188,8 @@ std::int64_t WholeMegabytes(std::int64_t bytes) {
   return bytes >= 0 ? bytes / kMegabyte : -((-bytes + kMegabyte - 1) / kMegabyte);
 }
 
-std::u16string ErrorText(platform::EventLog& eventLog, platform::ErrorCode error) {
-  std::u16string text = eventLog.SystemMessage(error);
-  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.'))
-    text.pop_back();
+std::u16string DescribeError(platform::EventLog& eventLog, platform::ErrorCode error) {
+  const std::u16string text = platform::SystemErrorText(eventLog, error);
   std::u16string result = u"error " + Number(error);
   return text.empty() ? result : result + u": " + text;
 }
@@ -219,10 +218,10 @@ std::u16string FormatRunRecord(const RunRecord& record, platform::EventLog& even
     text += u"\nThe previous worker ended without releasing its lock; what it had taken is lost.";
   if (!record.inPrivateNamespace) {
     text += u"\nNamed objects: global names, for want of a private namespace (" +
-            ErrorText(eventLog, record.namespaceError) + u").";
+            DescribeError(eventLog, record.namespaceError) + u").";
   }
   if (record.stateError != 0) {
-    text += u"\nNot kept for the next run (" + ErrorText(eventLog, record.stateError) +
+    text += u"\nNot kept for the next run (" + DescribeError(eventLog, record.stateError) +
             u"): the processes trimmed and the cooldown.";
   }
   if (report.outcome == Outcome::kStepsRanOut || report.outcome == Outcome::kDeadline) {

@@ -49,8 +49,8 @@ std::u16string FormatRunRecord(const RunRecord& record, platform::EventLog& even
 // The entry of an argument that cannot be used.
 std::u16string FormatBadArgument(const std::vector<std::u16string>& arguments);
 
-// "error 5: Access is denied", without the text's line end and full stop; "error 5" when the
-// system has no text for it.
-std::u16string ErrorText(platform::EventLog& eventLog, platform::ErrorCode error);
+// "error 5: Access is denied": the code with the system's text of it (SystemErrorText);
+// "error 5" when the system has no text for it.
+std::u16string DescribeError(platform::EventLog& eventLog, platform::ErrorCode error);
 
 }  // namespace calvera::companion

@@ -18,14 +18,6 @@ std::u16string FailureText(platform::EventLog& eventLog, platform::ErrorCode cod
 
 }  // namespace
 
-std::u16string SystemErrorText(platform::EventLog& eventLog, platform::ErrorCode code) {
-  std::u16string text = eventLog.SystemMessage(code);
-  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 WindowsCallFailure::WindowsCallFailure(platform::EventLog& eventLog, platform::ErrorCode code)
     : WindowsCallFailure(code, FailureText(eventLog, code)) {}
 

@@ -1,6 +1,7 @@
-// The texts of failures, as the event log entries and the message boxes show them: the
-// system's text of an error code, the failure of a Windows call that carries both, and the
-// service's messages about failed handlers. Any thread may call.
+// The texts of failures, as the event log entries and the message boxes show them: the failure
+// of a Windows call that carries its error code and the system's text of it
+// (platform/system_error_text.h), and the service's messages about failed handlers. Any thread
+// may call.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,10 @@
 #include <string_view>
 
 #include "platform/event_log.h"
+#include "platform/system_error_text.h"
 #include "platform/types.h"
 
 namespace calvera::service {
-
-// The system's message for `code` without its line end and closing full stop: characters up
-// to 0x20 and '.' are cut from the end. Empty when the system has no text.
-std::u16string SystemErrorText(platform::EventLog& eventLog, platform::ErrorCode code);
 
 // The failure of a Windows call: its error code and the message text that installation shows.
 class WindowsCallFailure : public std::runtime_error {
