@@ -95,35 +95,61 @@ class Worker {
   RunState state_;
 };
 
+// The entry of a companion that could not take part in the handoff: `what` happened, and why.
+void ReportCoordinationFailure(platform::EventLog& eventLog,
+                               const std::u16string& what,
+                               platform::ErrorCode error) {
+  WriteEntry(eventLog, kCoordinationFailedEvent,
+             what + u" (" + DescribeError(eventLog, error) + u").");
+}
+
 ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uint32_t megabytes) {
+  const std::u16string request = u"a request of " + ToDecimal(megabytes) + u" MB";
   Coordination::Failure failure{};
   auto coordination = Coordination::Open(platform.namedObjects, &failure);
   if (!coordination) {
-    WriteEntry(platform.eventLog, kCoordinationFailedEvent,
-               u"Dropped a request of " + ToDecimal(megabytes) + u" MB: the " + failure.object +
-                   u" shared by the companions cannot be opened (" +
-                   DescribeError(platform.eventLog, failure.error) + u").");
+    ReportCoordinationFailure(platform.eventLog,
+                              u"Dropped " + request + u": the " + failure.object +
+                                  u" shared by the companions cannot be opened",
+                              failure.error);
     return ExitCode::kFailure;
   }
-  coordination->AddRequest(megabytes);
+  if (const auto error = coordination->AddRequest(megabytes); error != platform::kErrorSuccess) {
+    ReportCoordinationFailure(
+        platform.eventLog,
+        u"Dropped " + request + u": the request count shared by the companions cannot be changed",
+        error);
+    return ExitCode::kFailure;
+  }
   ExitCode result = ExitCode::kDone;
   for (;;) {
-    const platform::LockResult lock = coordination->TryLock();
-    if (lock == platform::LockResult::kBusy)
-      return result;  // the worker takes the request, or sees it after it lets go
-    if (lock == platform::LockResult::kFailed) {
-      WriteEntry(platform.eventLog, kCoordinationFailedEvent,
-                 u"The worker mutex shared by the companions cannot be tried; the request of " +
-                     ToDecimal(megabytes) +
-                     u" MB stays in their shared count, for a worker that holds it now.");
+    platform::LockResult lock = platform::LockResult::kBusy;
+    if (const auto error = coordination->TryLock(&lock); error != platform::kErrorSuccess) {
+      ReportCoordinationFailure(platform.eventLog,
+                                u"Left " + request +
+                                    u" in the count shared by the companions, for the next one: "
+                                    u"the worker mutex cannot be tried",
+                                error);
       return ExitCode::kFailure;
     }
+    if (lock == platform::LockResult::kBusy)
+      return result;  // the worker takes the request, or sees it after it lets go
     bool abandoned = lock == platform::LockResult::kAbandoned;
     {
       const WorkerLock held(*coordination);
       std::optional<Worker> worker;
-      for (PendingRequests pending = coordination->TakePending(); !pending.Empty();
-           pending = coordination->TakePending()) {
+      for (;;) {
+        PendingRequests pending;
+        if (const auto error = coordination->TakePending(&pending);
+            error != platform::kErrorSuccess) {
+          ReportCoordinationFailure(platform.eventLog,
+                                    u"Left the requests in the count shared by the companions, "
+                                    u"for the next one: the count cannot be taken",
+                                    error);
+          return ExitCode::kFailure;
+        }
+        if (pending.Empty())
+          break;
         if (!worker)
           worker.emplace(platform, times, *coordination);
         result = Worse(result, worker->Serve(pending, abandoned));
@@ -131,7 +157,16 @@ ExitCode Coordinate(CompanionPlatform& platform, const RunTimes& times, std::uin
       }
     }
     // A request added after the last take found the mutex held and left it to this worker.
-    if (!coordination->AnyPending())
+    bool any = false;
+    if (const auto error = coordination->AnyPending(&any); error != platform::kErrorSuccess) {
+      ReportCoordinationFailure(platform.eventLog,
+                                u"Ended without a last look at the count shared by the "
+                                u"companions, which cannot be read; a request added since "
+                                u"waits for the next one",
+                                error);
+      return ExitCode::kFailure;
+    }
+    if (!any)
       return result;
   }
 }

@@ -24,51 +24,53 @@ Coordination::Coordination(NamedObjects& objects,
       count_(std::move(count)) {}
 
 std::optional<Coordination> Coordination::Open(NamedObjects& objects, Failure* failure) {
-  platform::ErrorCode namespaceError = platform::kErrorSuccess;
   // Held for the companion's life: the names inside it resolve only while it is open.
-  platform::ScopedNamespace ns(objects,
-                               objects.OpenSystemNamespace(kNamespaceAlias, &namespaceError));
-  const bool inNamespace = static_cast<bool>(ns);
-  platform::ErrorCode error = platform::kErrorSuccess;
-  platform::ScopedMutex mutex(
-      objects,
-      objects.OpenOrCreateMutex(inNamespace ? kWorkerMutexName : kGlobalWorkerMutexName, &error));
-  if (!mutex) {
+  platform::ScopedNamespace ns(objects);
+  const platform::ErrorCode namespaceError = objects.OpenSystemNamespace(kNamespaceAlias, ns.put());
+  const bool inNamespace = namespaceError == platform::kErrorSuccess;
+  platform::ScopedMutex mutex(objects);
+  platform::ErrorCode error = objects.OpenOrCreateMutex(
+      inNamespace ? kWorkerMutexName : kGlobalWorkerMutexName, mutex.put());
+  if (error != platform::kErrorSuccess) {
     *failure = Failure{u"worker mutex", error};
     return std::nullopt;
   }
-  platform::ScopedCounter count(
-      objects,
-      objects.OpenOrCreateCounter(inNamespace ? kPendingCountName : kGlobalPendingCountName,
-                                  &error));
-  if (!count) {
+  platform::ScopedCounter count(objects);
+  error = objects.OpenOrCreateCounter(inNamespace ? kPendingCountName : kGlobalPendingCountName,
+                                      count.put());
+  if (error != platform::kErrorSuccess) {
     *failure = Failure{u"request count", error};
     return std::nullopt;
   }
-  return Coordination(objects, std::move(ns), inNamespace ? platform::kErrorSuccess : namespaceError,
-                      std::move(mutex), std::move(count));
+  return Coordination(objects, std::move(ns), namespaceError, std::move(mutex), std::move(count));
 }
 
-void Coordination::AddRequest(std::uint32_t megabytes) {
-  static_cast<void>(objects_->AddToCounter(count_.get(), kOneRequest + megabytes));
+platform::ErrorCode Coordination::AddRequest(std::uint32_t megabytes) {
+  std::uint64_t before = 0;
+  return objects_->AddToCounter(count_.get(), kOneRequest + megabytes, &before);
 }
 
-PendingRequests Coordination::TakePending() {
-  const std::uint64_t taken = objects_->TakeCounter(count_.get());
-  return PendingRequests{static_cast<std::uint32_t>(taken >> kRequestCountShift),
-                         taken & kMegabytesMask};
+platform::ErrorCode Coordination::TakePending(PendingRequests* taken) {
+  std::uint64_t count = 0;
+  const platform::ErrorCode error = objects_->TakeCounter(count_.get(), &count);
+  *taken = PendingRequests{static_cast<std::uint32_t>(count >> kRequestCountShift),
+                           count & kMegabytesMask};
+  return error;
 }
 
-bool Coordination::AnyPending() {
-  return objects_->ReadCounter(count_.get()) != 0;
+platform::ErrorCode Coordination::AnyPending(bool* any) {
+  std::uint64_t count = 0;
+  const platform::ErrorCode error = objects_->ReadCounter(count_.get(), &count);
+  *any = count != 0;
+  return error;
 }
 
-platform::LockResult Coordination::TryLock() {
-  return objects_->TryLock(mutex_.get());
+platform::ErrorCode Coordination::TryLock(platform::LockResult* result) {
+  return objects_->TryLock(mutex_.get(), result);
 }
 
 void Coordination::Unlock() {
-  objects_->Unlock(mutex_.get());
+  static_cast<void>(objects_->Unlock(mutex_.get()));
 }
 
 }  // namespace calvera::companion

@@ -33,7 +33,8 @@ inline constexpr char16_t kPendingCountName[] = u"Calvera\\CompanionRequests";
 inline constexpr char16_t kGlobalWorkerMutexName[] = u"Global\\Calvera.CompanionWorker";
 inline constexpr char16_t kGlobalPendingCountName[] = u"Global\\Calvera.CompanionRequests";
 
-// One per companion, on its main thread.
+// One per companion, on its main thread. Each operation returns the Windows error code of the
+// named object it uses, kErrorSuccess (0) when it succeeded.
 class Coordination {
  public:
   struct Failure {
@@ -48,14 +49,16 @@ class Coordination {
   bool InPrivateNamespace() const { return static_cast<bool>(namespace_); }
   platform::ErrorCode NamespaceError() const { return namespaceError_; }
 
-  void AddRequest(std::uint32_t megabytes);
+  [[nodiscard]] platform::ErrorCode AddRequest(std::uint32_t megabytes);
   // Takes every pending request, leaving the count at 0.
-  PendingRequests TakePending();
-  bool AnyPending();
+  [[nodiscard]] platform::ErrorCode TakePending(PendingRequests* taken);
+  [[nodiscard]] platform::ErrorCode AnyPending(bool* any);
 
   // The worker mutex, tried without waiting. An abandoned mutex (a worker that ended without
   // releasing it) is acquired as well.
-  platform::LockResult TryLock();
+  [[nodiscard]] platform::ErrorCode TryLock(platform::LockResult* result);
+  // Releases the mutex that TryLock acquired. A release that fails is let be: the mutex is
+  // released at the latest when this process ends, and the next worker takes it as abandoned.
   void Unlock();
 
  private:

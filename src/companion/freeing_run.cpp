@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "platform/scoped_handle.h"
+#include "platform/service_control_manager.h"
 #include "probes/ram.h"
 
 namespace calvera::companion {
@@ -12,6 +14,24 @@ using platform::ErrorCode;
 using platform::NtStatus;
 using platform::ProcessRecord;
 using State = StepReport::State;
+
+// The process of the running service as the Service Control Manager reports it, asked with the
+// least rights. 0 when it is not running or cannot be asked: the service is still known as the
+// companion's parent then (CalveraProcessIds).
+std::uint32_t ServiceProcessId(platform::ServiceControlManager& services) {
+  platform::ScopedServiceHandle manager(services);
+  if (services.OpenManager(platform::kScManagerConnect, manager.put()) != platform::kErrorSuccess)
+    return 0;
+  platform::ScopedServiceHandle service(services);
+  if (services.OpenServiceEntry(manager.get(), kServiceName, platform::kServiceQueryStatus,
+                                service.put()) != platform::kErrorSuccess) {
+    return 0;
+  }
+  std::uint32_t processId = 0;
+  return services.QueryServiceProcessId(service.get(), &processId) == platform::kErrorSuccess
+             ? processId
+             : 0;
+}
 
 class Ladder {
  public:
@@ -109,7 +129,7 @@ class Ladder {
     SelectionRules rules;
     rules.protectedIds =
         CalveraProcessIds(second, platform_.processes.CurrentProcessId(),
-                          platform_.processes.ServiceProcessId(kServiceName));
+                          ServiceProcessId(platform_.services));
     rules.excludedNames = inputs_.excludedNames;
     rules.recentlyTrimmed = inputs_.recentlyTrimmed;
     rules.now = platform_.clock.SystemTime();
@@ -182,15 +202,15 @@ class Ladder {
   // Opens the process again by id and makes sure it is still the one of the snapshot.
   bool Trim(const Candidate& candidate) {
     platform::WorkingSets& workingSets = platform_.workingSets;
-    ErrorCode error = platform::kErrorSuccess;
-    const platform::ScopedProcess process(
-        workingSets, workingSets.OpenForTrim(candidate.identity.processId, &error));
-    if (!process) {
+    platform::ScopedProcess process(workingSets);
+    if (workingSets.OpenForTrim(candidate.identity.processId, process.put()) !=
+        platform::kErrorSuccess) {
       ++report_.skipped[SkipReason::kCannotOpen];
       return false;
     }
-    const auto created = workingSets.CreationTime(process.get());
-    if (!created || *created != candidate.identity.creationTime) {
+    std::int64_t created = 0;
+    if (workingSets.QueryCreationTime(process.get(), &created) != platform::kErrorSuccess ||
+        created != candidate.identity.creationTime) {
       ++report_.skipped[SkipReason::kExited];
       return false;
     }

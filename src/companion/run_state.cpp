@@ -97,10 +97,12 @@ void ForgetExpired(RunState& state, std::uint64_t now, const RunTimes& times) {
 }
 
 RunState LoadRunState(platform::VolatileStore& store, std::uint64_t now, const RunTimes& times) {
-  const auto data = store.Read(kRunStateValue);
-  if (!data)
+  // A state that cannot be read is no state: the run goes on without a cooldown or a history,
+  // and says so if it cannot store its own either.
+  std::vector<std::uint8_t> data;
+  if (store.Read(kRunStateValue, &data) != platform::kErrorSuccess)
     return {};
-  auto state = ParseRunState(*data);
+  auto state = ParseRunState(data);
   if (!state)
     return {};
   ForgetExpired(*state, now, times);

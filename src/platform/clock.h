@@ -1,4 +1,5 @@
-// The clocks and the sleep of the companion program. Any thread may call.
+// The clocks and the sleep of the companion program. None of them can fail. Any thread may
+// call.
 #pragma once
 
 #include <cstdint>

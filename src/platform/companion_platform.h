@@ -8,6 +8,7 @@
 #include "platform/named_objects.h"
 #include "platform/privileges.h"
 #include "platform/registry.h"
+#include "platform/service_control_manager.h"
 #include "platform/system_file_cache.h"
 #include "platform/system_libraries.h"
 #include "platform/system_processes.h"
@@ -20,6 +21,7 @@ struct CompanionPlatform {
   Registry& registry;          // the settings
   SystemLibraries& libraries;  // available memory, through the memory probe
   EventLog& eventLog;          // the record of each run
+  ServiceControlManager& services;  // the service's process, never trimmed
   SystemProcesses& processes;
   WorkingSets& workingSets;
   SystemFileCache& fileCache;

@@ -1,10 +1,10 @@
-// The memory manager's page lists: their sizes, and the commands on them. Any thread may call.
+// The memory manager's page lists: their sizes, and the commands on them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "platform/status_codes.h"
+#include "platform/nt_status.h"
 
 namespace calvera::platform {
 
@@ -33,6 +33,7 @@ enum class MemoryListCommand : std::uint32_t {
   kPurgeLowPriorityStandbyList = 5,
 };
 
+// Both functions return the NTSTATUS of the native call. Any thread may call.
 class MemoryLists {
  public:
   virtual ~MemoryLists() = default;

@@ -53,8 +53,11 @@ inline constexpr std::uint32_t kServiceAcceptStop = 0x1;
 inline constexpr std::uint32_t kServiceAcceptPauseContinue = 0x2;
 inline constexpr std::uint32_t kServiceAcceptShutdown = 0x4;
 
-// Access rights: SC_MANAGER_ALL_ACCESS and SERVICE_ALL_ACCESS.
+// Access rights: SC_MANAGER_CONNECT, SC_MANAGER_ALL_ACCESS, SERVICE_QUERY_STATUS and
+// SERVICE_ALL_ACCESS.
+inline constexpr std::uint32_t kScManagerConnect = 0x0001;
 inline constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr std::uint32_t kServiceQueryStatus = 0x0004;
 inline constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
 
 // The manager's error codes.
@@ -143,6 +146,10 @@ class ServiceControlManager {
                                                    ServiceHandle* service) = 0;
   // DeleteService: marks the entry for deletion; it goes when its last handle is closed.
   [[nodiscard]] virtual ErrorCode DeleteServiceEntry(ServiceHandle service) = 0;
+  // QueryServiceStatusEx(SC_STATUS_PROCESS_INFO) of an entry opened with SERVICE_QUERY_STATUS:
+  // the id of the process that runs the service, 0 while it is stopped.
+  [[nodiscard]] virtual ErrorCode QueryServiceProcessId(ServiceHandle service,
+                                                        std::uint32_t* processId) = 0;
   // CloseServiceHandle. Keeps the thread's last error as it was.
   virtual void CloseServiceHandle(ServiceHandle handle) = 0;
 };

@@ -1,12 +1,11 @@
-// The processes of the system: one snapshot of them all, the calling process's id, and the
-// process of a running service. Any thread may call.
+// The processes of the system: one snapshot of them all, and the calling process's id.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/status_codes.h"
+#include "platform/nt_status.h"
 
 namespace calvera::platform {
 
@@ -22,6 +21,8 @@ struct ProcessRecord {
   friend bool operator==(const ProcessRecord&, const ProcessRecord&) = default;
 };
 
+// Snapshot returns the NTSTATUS of the native call; CurrentProcessId cannot fail. Any thread
+// may call.
 class SystemProcesses {
  public:
   virtual ~SystemProcesses() = default;
@@ -32,10 +33,6 @@ class SystemProcesses {
   [[nodiscard]] virtual NtStatus Snapshot(std::vector<ProcessRecord>* processes) = 0;
   // GetCurrentProcessId.
   virtual std::uint32_t CurrentProcessId() = 0;
-  // dwProcessId of QueryServiceStatusEx for the service `serviceName`, asked with the least
-  // rights (SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS); 0 when it is not running or cannot be
-  // asked.
-  virtual std::uint32_t ServiceProcessId(const char16_t* serviceName) = 0;
 };
 
 }  // namespace calvera::platform

@@ -14,6 +14,10 @@ inline constexpr ErrorCode kErrorAccessDenied = 5;
 inline constexpr ErrorCode kErrorInvalidHandle = 6;
 inline constexpr ErrorCode kErrorNotEnoughMemory = 8;
 inline constexpr ErrorCode kErrorInvalidParameter = 87;
+inline constexpr ErrorCode kErrorCallNotImplemented = 120;
+// What an interface answers for a function that the system does not export, where the real
+// platform looks it up at run time.
+inline constexpr ErrorCode kErrorProcNotFound = 127;
 // The codes that only one interface gives are declared beside it.
 
 // Each kind of handle is a type of its own over the value the API hands out, so that a handle

@@ -1,9 +1,8 @@
 // Binary values in a volatile registry key of HKEY_LOCAL_MACHINE: the system keeps such a key
-// in memory only and forgets it at the next start. Any thread may call.
+// in memory only and forgets it at the next start.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,16 +18,23 @@ struct VolatileValue {
   const char16_t* valueName;
 };
 
+// A value of another type than REG_BINARY (ERROR_INVALID_DATATYPE).
+inline constexpr ErrorCode kErrorInvalidDatatype = 1804;
+
+// Both functions return the registry's error code, kErrorSuccess (0) when the call succeeded.
+// Any thread may call.
 class VolatileStore {
  public:
   virtual ~VolatileStore() = default;
 
-  // The data of the REG_BINARY value; nullopt when the key or the value is absent, of another
-  // type or cannot be read.
-  virtual std::optional<std::vector<std::uint8_t>> Read(const VolatileValue& value) = 0;
+  // The data of the REG_BINARY value into *data. kErrorFileNotFound when the key or the value
+  // is absent, kErrorInvalidDatatype for a value of another type.
+  [[nodiscard]] virtual ErrorCode Read(const VolatileValue& value,
+                                       std::vector<std::uint8_t>* data) = 0;
   // Stores the data as REG_BINARY, creating the key with REG_OPTION_VOLATILE when it is
-  // missing. The parent is never created: kErrorFileNotFound when it is absent. 0 or the error.
-  virtual ErrorCode Write(const VolatileValue& value, std::span<const std::uint8_t> data) = 0;
+  // missing. The parent is never created: kErrorFileNotFound when it is absent.
+  [[nodiscard]] virtual ErrorCode Write(const VolatileValue& value,
+                                        std::span<const std::uint8_t> data) = 0;
 };
 
 }  // namespace calvera::platform

@@ -23,16 +23,23 @@ constexpr std::uint64_t kMb = FakePageLists::kMegabyte;
 
 // Another companion that holds the shared count open, as a queued requester does for a moment.
 struct CountHolder {
-  explicit CountHolder(FakeCompanionMachine& machine) : process(machine) {
-    platform::ErrorCode error = 0;
-    ns = platform::ScopedNamespace(objects(), objects().OpenSystemNamespace(kNamespaceAlias, &error));
-    count = platform::ScopedCounter(objects(), objects().OpenOrCreateCounter(kPendingCountName, &error));
+  explicit CountHolder(FakeCompanionMachine& machine)
+      : process(machine), ns(objects()), count(objects()) {
+    EXPECT_EQ(objects().OpenSystemNamespace(kNamespaceAlias, ns.put()), 0u);
+    EXPECT_EQ(objects().OpenOrCreateCounter(kPendingCountName, count.put()), 0u);
   }
   fake::FakeNamedObjects& objects() { return process.NamedObjects(); }
   void Add(std::uint32_t megabytes) {
-    objects().AddToCounter(count.get(), (std::uint64_t{1} << kRequestCountShift) + megabytes);
+    std::uint64_t before = 0;
+    EXPECT_EQ(objects().AddToCounter(
+                  count.get(), (std::uint64_t{1} << kRequestCountShift) + megabytes, &before),
+              0u);
   }
-  std::uint64_t Value() { return objects().ReadCounter(count.get()); }
+  std::uint64_t Value() {
+    std::uint64_t value = 0;
+    EXPECT_EQ(objects().ReadCounter(count.get(), &value), 0u);
+    return value;
+  }
 
   FakeCompanionProcess process;
   platform::ScopedNamespace ns;
@@ -222,13 +229,62 @@ TEST_F(CompanionTest, ObjectsThatCannotBeHadEndWithThreeAndAnError) {
   }
 }
 
-TEST_F(CompanionTest, AMutexThatCannotBeTriedLeavesTheRequestInTheSharedCount) {
+TEST_F(CompanionTest, ASharedObjectThatFailsInUseEndsWithThreeAndAnErrorAndLosesNoQueuedRequest) {
+  using Objects = fake::FakeObjectManager;
+  constexpr std::uint64_t kOneRequest = std::uint64_t{1} << kRequestCountShift;
+  struct Case {
+    const char* name;
+    void (*fail)(Objects&);
+    std::uint64_t countAfter;  // the holder's 300 MB, and this companion's 100 MB if added
+    const char* entry;
+  } cases[] = {
+      {"count cannot be changed", [](Objects& o) { o.FailCounterOperations(5); },
+       kOneRequest + 300,
+       "Dropped a request of 100 MB: the request count shared by the companions cannot be "
+       "changed (error 5: Access is denied)."},
+      {"mutex cannot be tried", [](Objects& o) { o.FailLock(6); }, 2 * kOneRequest + 400,
+       "Left a request of 100 MB in the count shared by the companions, for the next one: the "
+       "worker mutex cannot be tried (error 6: The handle is invalid)."},
+  };
+  for (const Case& c : cases) {
+    FakeCompanionMachine fresh;
+    CountHolder holder(fresh);
+    holder.Add(300);
+    c.fail(fresh.objects);
+    FakeCompanionProcess process(fresh);
+    EXPECT_EQ(RunCompanion(process.Platform(), times, {u"100"}), ExitCode::kFailure) << c.name;
+    const auto entries = fresh.eventLog.Entries();
+    ASSERT_EQ(entries.size(), 1u) << c.name;
+    EXPECT_EQ(entries[0].type, kErrorEntry) << c.name;
+    EXPECT_EQ(entries[0].id, kCoordinationFailedEvent.id) << c.name;
+    EXPECT_EQ(ToUtf8(entries[0].text), c.entry) << c.name;
+    fresh.objects.FailCounterOperations(0);
+    fresh.objects.FailLock(0);
+    EXPECT_EQ(holder.Value(), c.countAfter) << c.name;
+  }
+}
+
+TEST_F(CompanionTest, AWorkerThatCannotTakeTheCountLeavesItForTheNextCompanion) {
   CountHolder holder(machine);
-  machine.objects.SetLockFails(true);
+  // The companion's add and its lock work; from its take on, the count fails.
+  int operations = 0;
+  machine.objects.SetSwitchHook([&] {
+    if (++operations == 3)
+      machine.objects.FailCounterOperations(platform::kErrorNotEnoughMemory);
+  });
+  holder.Add(300);
+  operations = 0;
   EXPECT_EQ(Start({u"100"}), ExitCode::kFailure);
-  EXPECT_EQ(Entries().at(0).type, kErrorEntry);
-  EXPECT_EQ(Entries().at(0).id, kCoordinationFailedEvent.id);
-  EXPECT_EQ(holder.Value(), (std::uint64_t{1} << kRequestCountShift) + 100);
+  machine.objects.SetSwitchHook(nullptr);
+  machine.objects.FailCounterOperations(0);
+  ASSERT_FALSE(Entries().empty());
+  EXPECT_EQ(Entries().back().id, kCoordinationFailedEvent.id);
+  // Nothing the worker had not taken is lost; the next companion serves it.
+  EXPECT_EQ(holder.Value(), (std::uint64_t{1} << kRequestCountShift) * 2 + 400);
+  EXPECT_EQ(Start({u"1"}), ExitCode::kDone);
+  EXPECT_NE(ToUtf8(Entries().back().text).find("\nAsked: 401 MB in 3 requests."),
+            std::string::npos);
+  EXPECT_EQ(holder.Value(), 0u);
 }
 
 TEST_F(CompanionTest, WithoutAReadingOfAvailableMemoryTheRunEndsWithThreeAndAnError) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "fake/fake_companion.h"
 
@@ -19,7 +20,7 @@ using State = StepReport::State;
 
 constexpr std::uint64_t kMb = FakePageLists::kMegabyte;
 constexpr std::int64_t kSignedMb = static_cast<std::int64_t>(kMb);
-constexpr std::uint32_t kServiceId = 600;
+constexpr std::uint32_t kServiceId = FakeCompanionMachine::kServiceProcessId;
 
 // A machine with 200 MB available, the service running, and a companion started by it.
 struct Stand {
@@ -27,7 +28,6 @@ struct Stand {
     lists.SetFree(100 * kMb);
     lists.SetStandby(5, 100 * kMb);
     lists.AddProcess({u"Calvera.exe", kServiceId, 500, 7200, 20 * kMb, 0});
-    lists.SetServiceProcessId(kServiceId);
   }
   // Whatever a run did, the only command it ever sent is the flush of the modified list, and it
   // left no process handle open.
@@ -42,7 +42,7 @@ struct Stand {
   }
 
   RunReport Run(std::uint64_t megabytes) {
-    FakeCompanionProcess companion(machine, kServiceId, companionWorkingSet);
+    FakeCompanionProcess companion(machine, companionParent, companionWorkingSet);
     const std::int64_t before = static_cast<std::int64_t>(lists.Available());
     RunReport report = FreeMemory(companion.Platform(), times, inputs, {1, megabytes});
     // The report holds what the machine did: no more, no less.
@@ -65,6 +65,7 @@ struct Stand {
   RunTimes times;
   RunInputs inputs;
   std::uint64_t companionWorkingSet = 2 * kMb;
+  std::uint32_t companionParent = kServiceId;
 };
 
 TEST(FreeingRunTest, TheCheapestStepsRunFirstAndTheRunStopsAtItsTarget) {
@@ -248,6 +249,32 @@ TEST(FreeingRunTest, ProcessesAreLeftAloneForEachRuleAndCounted) {
   EXPECT_EQ(skipped.Total(), 13u);
   ASSERT_EQ(report.trimmedIdentities.size(), 1u);
   EXPECT_EQ(report.trimmedIdentities[0].processId, idle);
+}
+
+TEST(FreeingRunTest, TheServiceIsKnownByTheServiceManagerOrAsTheCompanionsParent) {
+  using Call = fake::FakeServiceControlManager::Call;
+  struct Case {
+    const char* name;
+    std::uint32_t parent;
+    std::optional<Call> failing;
+    bool trimmed;
+  } cases[] = {
+      {"started by the service", kServiceId, std::nullopt, false},
+      {"started by hand", 0, std::nullopt, false},
+      {"started by the service, manager closed", kServiceId, Call::kOpenManager, false},
+      {"started by the service, status refused", kServiceId, Call::kQueryServiceProcessId, false},
+      {"started by hand, status refused", 0, Call::kQueryServiceProcessId, true},
+  };
+  for (const Case& c : cases) {
+    Stand stand;
+    stand.companionParent = c.parent;
+    if (c.failing)
+      stand.machine.services.FailCall(*c.failing, platform::kErrorAccessDenied);
+    const RunReport report = stand.Run(10'000);
+    EXPECT_EQ(stand.lists.TrimCount(kServiceId), c.trimmed ? 1 : 0) << c.name;
+    EXPECT_EQ(report.skipped[SkipReason::kProtected], c.trimmed ? 3u : 4u) << c.name;
+    EXPECT_EQ(stand.machine.services.OpenHandleCount(), 0u) << c.name;
+  }
 }
 
 TEST(FreeingRunTest, AProcessWhoseIdWasTakenAfterTheSnapshotIsNotTrimmed) {

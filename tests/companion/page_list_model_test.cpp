@@ -51,8 +51,8 @@ TEST(PageListModelTableTest, EachOperationMovesThePagesItMoves) {
   } cases[] = {
       {"trim: clean to standby, dirty to modified",
        [](FakePageLists& l, std::uint32_t p) {
-         platform::ErrorCode error = 0;
-         const platform::ScopedProcess process(l, l.OpenForTrim(p, &error));
+         platform::ScopedProcess process(l);
+         ASSERT_EQ(l.OpenForTrim(p, process.put()), 0u);
          ASSERT_EQ(l.Trim(process.get()), 0u);
        },
        220, 110, 110, 100, 50, 0},
@@ -98,13 +98,15 @@ TEST(PageListModelTableTest, EachOperationMovesThePagesItMoves) {
 }
 
 TEST_F(PageListModelTest, AHandleHoldsTheProcessItWasOpenedOnWhenItsIdIsReused) {
-  platform::ErrorCode error = 0;
-  const platform::ScopedProcess process(lists, lists.OpenForTrim(a, &error));
-  ASSERT_TRUE(process);
-  const auto created = lists.CreationTime(process.get());
+  platform::ScopedProcess process(lists);
+  ASSERT_EQ(lists.OpenForTrim(a, process.put()), 0u);
+  std::int64_t created = 0;
+  ASSERT_EQ(lists.QueryCreationTime(process.get(), &created), 0u);
   lists.EndProcess(a);
   lists.AddProcess({u"new.exe", a, 0, 0, 10 * kMb, 0});
-  EXPECT_EQ(lists.CreationTime(process.get()), created);
+  std::int64_t createdNow = 0;
+  ASSERT_EQ(lists.QueryCreationTime(process.get(), &createdNow), 0u);
+  EXPECT_EQ(createdNow, created);
   EXPECT_EQ(lists.Trim(process.get()), platform::kErrorAccessDenied);
   EXPECT_EQ(lists.WorkingSet(a), 10 * kMb);
 }

@@ -1,5 +1,7 @@
 #include "fake/fake_companion.h"
 
+#include <utility>
+
 namespace calvera::fake {
 
 FakePrivileges::FakePrivileges()
@@ -33,9 +35,14 @@ std::u16string FakeVolatileStore::Key(const platform::VolatileValue& value) {
   return std::u16string(value.parentKeyPath) + u"|" + value.keyName + u"|" + value.valueName;
 }
 
-std::optional<std::vector<std::uint8_t>> FakeVolatileStore::Read(
-    const platform::VolatileValue& value) {
-  return Data(value);
+platform::ErrorCode FakeVolatileStore::Read(const platform::VolatileValue& value,
+                                            std::vector<std::uint8_t>* data) {
+  auto stored = Data(value);
+  data->clear();
+  if (!stored)
+    return platform::kErrorFileNotFound;
+  *data = std::move(*stored);
+  return platform::kErrorSuccess;
 }
 
 platform::ErrorCode FakeVolatileStore::Write(const platform::VolatileValue& value,
@@ -80,6 +87,13 @@ int FakeVolatileStore::Writes() const {
   return writes_;
 }
 
+FakeCompanionMachine::FakeCompanionMachine() {
+  FakeServiceControlManager::Entry calvera;
+  calvera.name = u"Calvera";
+  calvera.processId = kServiceProcessId;
+  services.AddEntry(std::move(calvera));
+}
+
 std::vector<std::u16string> FakeCompanionMachine::Records() const {
   return eventLog.Texts(u"CalveraDefrag");
 }
@@ -92,12 +106,12 @@ FakeCompanionProcess::FakeCompanionProcess(FakeCompanionMachine& machine,
                                                workingSetBytes, 0, 0, 0, 0})),
       processes_(machine.pageLists, processId_),
       namedObjects_(machine.objects, processId_),
-      platform_{machine.registry,        machine.pageLists.libraries,
-                machine.eventLog,        processes_,
-                machine.pageLists,       machine.pageLists,
-                machine.pageLists,       machine.privileges,
-                namedObjects_,           machine.store,
-                machine.pageLists} {}
+      platform_{machine.registry,     machine.pageLists.libraries,
+                machine.eventLog,     machine.services,
+                processes_,           machine.pageLists,
+                machine.pageLists,    machine.pageLists,
+                machine.privileges,   namedObjects_,
+                machine.store,        machine.pageLists} {}
 
 FakeCompanionProcess::~FakeCompanionProcess() {
   machine_.pageLists.EndProcess(processId_);

@@ -1,6 +1,7 @@
 // A fake machine for the companion program and the companion processes that a test starts on
 // it. The machine holds what all its processes share: the page lists with their clock, the
-// registry, the event log, the named objects, the volatile store and the token's privileges.
+// registry, the event log, the service manager, the named objects, the volatile store and the
+// token's privileges.
 // Each FakeCompanionProcess is one process of the program: an id of its own in the process
 // list, handles of its own, and the CompanionPlatform it runs on. Any thread may call.
 #pragma once
@@ -18,6 +19,7 @@
 #include "fake/fake_named_objects.h"
 #include "fake/fake_page_lists.h"
 #include "fake/fake_registry.h"
+#include "fake/fake_service_control_manager.h"
 #include "platform/companion_platform.h"
 #include "platform/privileges.h"
 #include "platform/volatile_store.h"
@@ -44,7 +46,8 @@ class FakePrivileges final : public platform::Privileges {
 // Volatile keys below existing parents, as RegCreateKeyExW with REG_OPTION_VOLATILE makes them.
 class FakeVolatileStore final : public platform::VolatileStore {
  public:
-  std::optional<std::vector<std::uint8_t>> Read(const platform::VolatileValue& value) override;
+  platform::ErrorCode Read(const platform::VolatileValue& value,
+                           std::vector<std::uint8_t>* data) override;
   platform::ErrorCode Write(const platform::VolatileValue& value,
                             std::span<const std::uint8_t> data) override;
 
@@ -66,9 +69,15 @@ class FakeVolatileStore final : public platform::VolatileStore {
 };
 
 struct FakeCompanionMachine {
+  // The service "Calvera" is installed, and runs as the process `kServiceProcessId`.
+  FakeCompanionMachine();
+
+  static constexpr std::uint32_t kServiceProcessId = 4242;
+
   FakePageLists pageLists;
   FakeRegistry registry;
   FakeEventLog eventLog;
+  FakeServiceControlManager services;
   FakeObjectManager objects;
   FakeVolatileStore store;
   FakePrivileges privileges;

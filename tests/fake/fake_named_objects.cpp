@@ -1,6 +1,7 @@
 #include "fake/fake_named_objects.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace calvera::fake {
 
@@ -21,9 +22,14 @@ void FakeObjectManager::FailCreation(const std::u16string& name, ErrorCode error
     creationFailures_[name] = error;
 }
 
-void FakeObjectManager::SetLockFails(bool fails) {
+void FakeObjectManager::FailLock(ErrorCode error) {
   std::lock_guard lock(mutex_);
-  lockFails_ = fails;
+  lockError_ = error;
+}
+
+void FakeObjectManager::FailCounterOperations(ErrorCode error) {
+  std::lock_guard lock(mutex_);
+  counterError_ = error;
 }
 
 void FakeObjectManager::SetSwitchHook(std::function<void()> hook) {
@@ -115,22 +121,20 @@ void FakeNamedObjects::Record(const char* operation) {
   operations_.emplace_back(operation);
 }
 
-platform::NamespaceHandle FakeNamedObjects::OpenSystemNamespace(const char16_t* alias,
-                                                                ErrorCode* error) {
+ErrorCode FakeNamedObjects::OpenSystemNamespace(const char16_t* alias,
+                                                platform::NamespaceHandle* ns) {
   std::lock_guard lock(manager_.mutex_);
-  if (!manager_.namespaces_) {
-    if (error != nullptr)
-      *error = manager_.namespaceError_;
-    return platform::NamespaceHandle{};
-  }
+  *ns = {};
+  if (!manager_.namespaces_)
+    return manager_.namespaceError_;
   namespaces_.insert(alias);
-  const std::uintptr_t handle = nextHandle_++;
-  namespaceHandles_[handle] = alias;
-  return static_cast<platform::NamespaceHandle>(handle);
+  *ns = namespaceHandleValues_.Next();
+  namespaceHandles_[*ns] = alias;
+  return platform::kErrorSuccess;
 }
 
 void FakeNamedObjects::CloseNamespace(platform::NamespaceHandle ns) {
-  const auto found = namespaceHandles_.find(static_cast<std::uintptr_t>(ns));
+  const auto found = namespaceHandles_.find(ns);
   if (found == namespaceHandles_.end()) {
     ++unmatchedCloses_;
     return;
@@ -139,55 +143,65 @@ void FakeNamedObjects::CloseNamespace(platform::NamespaceHandle ns) {
   namespaceHandles_.erase(found);
 }
 
-platform::MutexHandle FakeNamedObjects::OpenOrCreateMutex(const char16_t* name, ErrorCode* error) {
+ErrorCode FakeNamedObjects::OpenOrCreateMutex(const char16_t* name, platform::MutexHandle* mutex) {
   std::lock_guard lock(manager_.mutex_);
+  *mutex = {};
   if (const auto failure = manager_.creationFailures_.find(name);
       failure != manager_.creationFailures_.end()) {
-    if (error != nullptr)
-      *error = failure->second;
-    return platform::MutexHandle{};
+    return failure->second;
   }
   const std::u16string key = Resolve(name);
   ++manager_.mutexes_[key].handles;
-  const std::uintptr_t handle = nextHandle_++;
-  mutexes_[handle] = key;
-  return static_cast<platform::MutexHandle>(handle);
+  *mutex = mutexHandles_.Next();
+  mutexes_[*mutex] = key;
+  return platform::kErrorSuccess;
 }
 
-LockResult FakeNamedObjects::TryLock(platform::MutexHandle handle) {
+ErrorCode FakeNamedObjects::TryLock(platform::MutexHandle handle, LockResult* result) {
   manager_.Switch();
   std::lock_guard lock(manager_.mutex_);
   Record("lock");
-  const auto found = mutexes_.find(static_cast<std::uintptr_t>(handle));
-  if (found == mutexes_.end() || manager_.lockFails_)
-    return LockResult::kFailed;
+  *result = LockResult::kBusy;
+  const auto found = mutexes_.find(handle);
+  if (found == mutexes_.end())
+    return platform::kErrorInvalidHandle;
+  if (manager_.lockError_ != 0)
+    return manager_.lockError_;
   FakeObjectManager::Mutex& mutex = manager_.mutexes_.at(found->second);
   if (mutex.owner != 0 && mutex.owner != processId_)
-    return LockResult::kBusy;
+    return platform::kErrorSuccess;
   mutex.owner = processId_;
   ++mutex.ownerCount;
-  if (!mutex.abandoned)
-    return LockResult::kAcquired;
+  if (!mutex.abandoned) {
+    *result = LockResult::kAcquired;
+    return platform::kErrorSuccess;
+  }
   mutex.abandoned = false;
   --mutex.handles;  // the manager's own, see LeaveAbandonedMutex
-  return LockResult::kAbandoned;
+  *result = LockResult::kAbandoned;
+  return platform::kErrorSuccess;
 }
 
-void FakeNamedObjects::Unlock(platform::MutexHandle handle) {
+ErrorCode FakeNamedObjects::Unlock(platform::MutexHandle handle) {
+  // ERROR_NOT_OWNER, as ReleaseMutex answers for a mutex that the caller does not own.
+  constexpr ErrorCode kErrorNotOwner = 288;
   manager_.Switch();
   std::lock_guard lock(manager_.mutex_);
   Record("unlock");
-  const auto found = mutexes_.find(static_cast<std::uintptr_t>(handle));
+  const auto found = mutexes_.find(handle);
   if (found == mutexes_.end())
-    return;
+    return platform::kErrorInvalidHandle;
   FakeObjectManager::Mutex& mutex = manager_.mutexes_.at(found->second);
-  if (mutex.owner == processId_ && --mutex.ownerCount == 0)
+  if (mutex.owner != processId_)
+    return kErrorNotOwner;
+  if (--mutex.ownerCount == 0)
     mutex.owner = 0;
+  return platform::kErrorSuccess;
 }
 
 void FakeNamedObjects::CloseMutex(platform::MutexHandle handle) {
   std::lock_guard lock(manager_.mutex_);
-  const auto found = mutexes_.find(static_cast<std::uintptr_t>(handle));
+  const auto found = mutexes_.find(handle);
   if (found == mutexes_.end()) {
     ++unmatchedCloses_;
     return;
@@ -199,49 +213,72 @@ void FakeNamedObjects::CloseMutex(platform::MutexHandle handle) {
   mutexes_.erase(found);
 }
 
-platform::CounterHandle FakeNamedObjects::OpenOrCreateCounter(const char16_t* name,
-                                                              ErrorCode* error) {
+ErrorCode FakeNamedObjects::OpenOrCreateCounter(const char16_t* name,
+                                                platform::CounterHandle* counter) {
   std::lock_guard lock(manager_.mutex_);
+  *counter = {};
   if (const auto failure = manager_.creationFailures_.find(name);
       failure != manager_.creationFailures_.end()) {
-    if (error != nullptr)
-      *error = failure->second;
-    return platform::CounterHandle{};
+    return failure->second;
   }
   const std::u16string key = Resolve(name);
   ++manager_.counters_[key].handles;
-  const std::uintptr_t handle = nextHandle_++;
-  counters_[handle] = key;
-  return static_cast<platform::CounterHandle>(handle);
+  *counter = counterHandles_.Next();
+  counters_[*counter] = key;
+  return platform::kErrorSuccess;
 }
 
-std::uint64_t FakeNamedObjects::AddToCounter(platform::CounterHandle handle,
-                                             std::uint64_t amount) {
+ErrorCode FakeNamedObjects::Counter(platform::CounterHandle handle, std::uint64_t** value) {
+  const auto found = counters_.find(handle);
+  if (found == counters_.end())
+    return platform::kErrorInvalidHandle;
+  if (manager_.counterError_ != 0)
+    return manager_.counterError_;
+  *value = &manager_.counters_.at(found->second).value;
+  return platform::kErrorSuccess;
+}
+
+ErrorCode FakeNamedObjects::AddToCounter(platform::CounterHandle handle,
+                                         std::uint64_t amount,
+                                         std::uint64_t* before) {
   manager_.Switch();
   std::lock_guard lock(manager_.mutex_);
   Record("add");
-  std::uint64_t& value = manager_.counters_.at(counters_.at(static_cast<std::uintptr_t>(handle))).value;
-  return std::exchange(value, value + amount);
+  *before = 0;
+  std::uint64_t* value = nullptr;
+  const ErrorCode error = Counter(handle, &value);
+  if (error == platform::kErrorSuccess)
+    *before = std::exchange(*value, *value + amount);
+  return error;
 }
 
-std::uint64_t FakeNamedObjects::TakeCounter(platform::CounterHandle handle) {
+ErrorCode FakeNamedObjects::TakeCounter(platform::CounterHandle handle, std::uint64_t* before) {
   manager_.Switch();
   std::lock_guard lock(manager_.mutex_);
   Record("take");
-  return std::exchange(
-      manager_.counters_.at(counters_.at(static_cast<std::uintptr_t>(handle))).value, 0);
+  *before = 0;
+  std::uint64_t* value = nullptr;
+  const ErrorCode error = Counter(handle, &value);
+  if (error == platform::kErrorSuccess)
+    *before = std::exchange(*value, 0);
+  return error;
 }
 
-std::uint64_t FakeNamedObjects::ReadCounter(platform::CounterHandle handle) {
+ErrorCode FakeNamedObjects::ReadCounter(platform::CounterHandle handle, std::uint64_t* value) {
   manager_.Switch();
   std::lock_guard lock(manager_.mutex_);
   Record("read");
-  return manager_.counters_.at(counters_.at(static_cast<std::uintptr_t>(handle))).value;
+  *value = 0;
+  std::uint64_t* counter = nullptr;
+  const ErrorCode error = Counter(handle, &counter);
+  if (error == platform::kErrorSuccess)
+    *value = *counter;
+  return error;
 }
 
 void FakeNamedObjects::CloseCounter(platform::CounterHandle handle) {
   std::lock_guard lock(manager_.mutex_);
-  const auto found = counters_.find(static_cast<std::uintptr_t>(handle));
+  const auto found = counters_.find(handle);
   if (found == counters_.end()) {
     ++unmatchedCloses_;
     return;

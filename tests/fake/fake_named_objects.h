@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "fake/handle_values.h"
 #include "platform/named_objects.h"
 
 namespace calvera::fake {
@@ -27,8 +28,11 @@ class FakeObjectManager {
   void SetPrivateNamespaces(bool available, platform::ErrorCode error = 120);
   // Creating an object of this name (as the process passes it) fails with `error`; 0 undoes it.
   void FailCreation(const std::u16string& name, platform::ErrorCode error);
-  // TryLock answers kFailed from now on.
-  void SetLockFails(bool fails);
+  // TryLock fails with `error` from now on; 0 undoes it.
+  void FailLock(platform::ErrorCode error);
+  // Every operation on a counter (add, take, read) fails with `error` from now on, as it does
+  // when no view of the section can be mapped; 0 undoes it.
+  void FailCounterOperations(platform::ErrorCode error);
   // Called before every operation on an object once it is open (add, take, read, lock,
   // unlock): where a scheduler may switch processes.
   void SetSwitchHook(std::function<void()> hook);
@@ -63,7 +67,8 @@ class FakeObjectManager {
   mutable std::mutex mutex_;
   bool namespaces_ = true;
   platform::ErrorCode namespaceError_ = 120;
-  bool lockFails_ = false;
+  platform::ErrorCode lockError_ = 0;
+  platform::ErrorCode counterError_ = 0;
   std::map<std::u16string, platform::ErrorCode> creationFailures_;
   std::function<void()> switchHook_;
   std::map<std::u16string, Mutex> mutexes_;
@@ -78,18 +83,22 @@ class FakeNamedObjects final : public platform::NamedObjects {
   // The process ends: its handles close, and a mutex it owns is left abandoned.
   ~FakeNamedObjects() override;
 
-  platform::NamespaceHandle OpenSystemNamespace(const char16_t* alias,
-                                                platform::ErrorCode* error) override;
+  platform::ErrorCode OpenSystemNamespace(const char16_t* alias,
+                                          platform::NamespaceHandle* ns) override;
   void CloseNamespace(platform::NamespaceHandle ns) override;
-  platform::MutexHandle OpenOrCreateMutex(const char16_t* name, platform::ErrorCode* error) override;
-  platform::LockResult TryLock(platform::MutexHandle mutex) override;
-  void Unlock(platform::MutexHandle mutex) override;
+  platform::ErrorCode OpenOrCreateMutex(const char16_t* name, platform::MutexHandle* mutex) override;
+  // ERROR_INVALID_HANDLE for a handle this process does not hold.
+  platform::ErrorCode TryLock(platform::MutexHandle mutex, platform::LockResult* result) override;
+  // ERROR_NOT_OWNER when this process does not own the mutex.
+  platform::ErrorCode Unlock(platform::MutexHandle mutex) override;
   void CloseMutex(platform::MutexHandle mutex) override;
-  platform::CounterHandle OpenOrCreateCounter(const char16_t* name,
-                                              platform::ErrorCode* error) override;
-  std::uint64_t AddToCounter(platform::CounterHandle counter, std::uint64_t amount) override;
-  std::uint64_t TakeCounter(platform::CounterHandle counter) override;
-  std::uint64_t ReadCounter(platform::CounterHandle counter) override;
+  platform::ErrorCode OpenOrCreateCounter(const char16_t* name,
+                                          platform::CounterHandle* counter) override;
+  platform::ErrorCode AddToCounter(platform::CounterHandle counter,
+                                   std::uint64_t amount,
+                                   std::uint64_t* before) override;
+  platform::ErrorCode TakeCounter(platform::CounterHandle counter, std::uint64_t* before) override;
+  platform::ErrorCode ReadCounter(platform::CounterHandle counter, std::uint64_t* value) override;
   void CloseCounter(platform::CounterHandle counter) override;
 
   // Handles of any kind still open, and closes of handles that were not.
@@ -102,14 +111,19 @@ class FakeNamedObjects final : public platform::NamedObjects {
  private:
   std::u16string Resolve(const char16_t* name) const;
   void Record(const char* operation);
+  // The counter behind `handle` for one operation, or the error it fails with. Under the
+  // manager's lock.
+  platform::ErrorCode Counter(platform::CounterHandle handle, std::uint64_t** value);
 
   FakeObjectManager& manager_;
   std::uint32_t processId_;
   std::set<std::u16string> namespaces_;  // aliases held open
-  std::map<std::uintptr_t, std::u16string> mutexes_;   // handle -> key
-  std::map<std::uintptr_t, std::u16string> counters_;  // handle -> key
-  std::map<std::uintptr_t, std::u16string> namespaceHandles_;
-  std::uintptr_t nextHandle_ = 0x100;
+  std::map<platform::MutexHandle, std::u16string> mutexes_;        // handle -> key
+  std::map<platform::CounterHandle, std::u16string> counters_;     // handle -> key
+  std::map<platform::NamespaceHandle, std::u16string> namespaceHandles_;  // handle -> alias
+  HandleValues<platform::MutexHandle> mutexHandles_{0x100};
+  HandleValues<platform::CounterHandle> counterHandles_{0x200};
+  HandleValues<platform::NamespaceHandle> namespaceHandleValues_{0x300};
   std::size_t unmatchedCloses_ = 0;
   std::vector<std::string> operations_;
 };

@@ -75,11 +75,6 @@ void FakePageLists::EndProcess(std::uint32_t processId) {
   Publish();
 }
 
-void FakePageLists::SetServiceProcessId(std::uint32_t processId) {
-  std::lock_guard lock(mutex_);
-  serviceProcessId_ = processId;
-}
-
 void FakePageLists::SetBackgroundConsumption(std::uint64_t bytesPerSecond) {
   std::lock_guard lock(mutex_);
   consumptionPerSecond_ = bytesPerSecond;
@@ -264,29 +259,28 @@ NtStatus FakePageLists::SendCommand(MemoryListCommand command) {
   return platform::kStatusSuccess;
 }
 
-platform::ProcessHandle FakePageLists::OpenForTrim(std::uint32_t processId, ErrorCode* error) {
+ErrorCode FakePageLists::OpenForTrim(std::uint32_t processId, platform::ProcessHandle* process) {
   std::lock_guard lock(mutex_);
+  *process = {};
   const auto found = processes_.find(processId);
-  const ErrorCode failure = found == processes_.end()   ? platform::kErrorInvalidParameter
-                            : found->second.spec.openError != 0 ? found->second.spec.openError
-                                                                : platform::kErrorSuccess;
-  if (failure != platform::kErrorSuccess) {
-    if (error != nullptr)
-      *error = failure;
-    return platform::ProcessHandle{};
-  }
-  const auto handle = static_cast<platform::ProcessHandle>(nextHandle_);
-  nextHandle_ += 4;
-  openProcesses_[handle] = OpenProcess{processId, found->second.creationTime};
-  return handle;
+  if (found == processes_.end())
+    return platform::kErrorInvalidParameter;
+  if (found->second.spec.openError != 0)
+    return found->second.spec.openError;
+  *process = processHandles_.Next();
+  openProcesses_[*process] = OpenProcess{processId, found->second.creationTime};
+  return platform::kErrorSuccess;
 }
 
-std::optional<std::int64_t> FakePageLists::CreationTime(platform::ProcessHandle process) {
+ErrorCode FakePageLists::QueryCreationTime(platform::ProcessHandle process,
+                                           std::int64_t* creationTime) {
   std::lock_guard lock(mutex_);
+  *creationTime = 0;
   const auto open = openProcesses_.find(process);
   if (open == openProcesses_.end())
-    return std::nullopt;
-  return open->second.creationTime;
+    return platform::kErrorInvalidHandle;
+  *creationTime = open->second.creationTime;
+  return platform::kErrorSuccess;
 }
 
 ErrorCode FakePageLists::Trim(platform::ProcessHandle process) {
@@ -309,7 +303,7 @@ ErrorCode FakePageLists::Trim(platform::ProcessHandle process) {
   return platform::kErrorSuccess;
 }
 
-void FakePageLists::Close(platform::ProcessHandle process) {
+void FakePageLists::CloseProcess(platform::ProcessHandle process) {
   std::lock_guard lock(mutex_);
   openProcesses_.erase(process);
 }
@@ -364,11 +358,6 @@ NtStatus FakePageLists::Snapshot(std::vector<platform::ProcessRecord>* processes
   return platform::kStatusSuccess;
 }
 
-std::uint32_t FakePageLists::ServiceProcessId() const {
-  std::lock_guard lock(mutex_);
-  return serviceProcessId_;
-}
-
 void FakePageLists::Advance(std::uint64_t milliseconds) {
   milliseconds_ += milliseconds;
   systemTime_ += static_cast<std::int64_t>(milliseconds) * (kFileTimeSecond / 1000);
@@ -407,10 +396,6 @@ std::uint64_t FakePageLists::TotalPages() const {
 
 void FakePageLists::Publish() {
   libraries.SetMemoryStatus(TotalPages() * kPageSize, AvailablePages() * kPageSize);
-}
-
-std::uint32_t FakeSystemProcesses::ServiceProcessId(const char16_t* serviceName) {
-  return std::u16string_view(serviceName) == u"Calvera" ? machine_.ServiceProcessId() : 0;
 }
 
 }  // namespace calvera::fake

@@ -18,11 +18,11 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "fake/fake_system_libraries.h"
+#include "fake/handle_values.h"
 #include "platform/clock.h"
 #include "platform/memory_lists.h"
 #include "platform/system_file_cache.h"
@@ -74,8 +74,6 @@ class FakePageLists final : public platform::SystemFileCache,
   std::uint32_t AddProcess(const ProcessSpec& spec);
   // The process ends; its working set goes to the free list.
   void EndProcess(std::uint32_t processId);
-  // What QueryServiceStatusEx reports for the service "Calvera"; 0: not running.
-  void SetServiceProcessId(std::uint32_t processId);
   // Available memory is eaten at this rate as the clock runs, free and zero pages first, then
   // standby from the lowest priority up.
   void SetBackgroundConsumption(std::uint64_t bytesPerSecond);
@@ -121,10 +119,13 @@ class FakePageLists final : public platform::SystemFileCache,
   platform::NtStatus Query(platform::MemoryListSizes* sizes) override;
   platform::NtStatus SendCommand(platform::MemoryListCommand command) override;
   // platform::WorkingSets
-  platform::ProcessHandle OpenForTrim(std::uint32_t processId, platform::ErrorCode* error) override;
-  std::optional<std::int64_t> CreationTime(platform::ProcessHandle process) override;
+  // ERROR_INVALID_PARAMETER for an id that names no process, as OpenProcess answers.
+  platform::ErrorCode OpenForTrim(std::uint32_t processId,
+                                  platform::ProcessHandle* process) override;
+  platform::ErrorCode QueryCreationTime(platform::ProcessHandle process,
+                                        std::int64_t* creationTime) override;
   platform::ErrorCode Trim(platform::ProcessHandle process) override;
-  void Close(platform::ProcessHandle process) override;
+  void CloseProcess(platform::ProcessHandle process) override;
   // platform::Clock. Starts an hour after the system's start.
   std::uint64_t MillisecondsSinceStart() override;
   std::int64_t SystemTime() override;
@@ -132,7 +133,6 @@ class FakePageLists final : public platform::SystemFileCache,
 
   // What SystemProcesses answers for every process on this machine.
   platform::NtStatus Snapshot(std::vector<platform::ProcessRecord>* processes);
-  std::uint32_t ServiceProcessId() const;
 
  private:
   struct Process {
@@ -159,7 +159,6 @@ class FakePageLists final : public platform::SystemFileCache,
   mutable std::mutex mutex_;
   std::map<std::uint32_t, Process> processes_;
   std::uint32_t nextProcessId_ = 1000;
-  std::uint32_t serviceProcessId_ = 0;
   std::uint64_t cachePages_ = 0;
   std::array<std::uint64_t, 8> standbyPages_{};
   std::uint64_t modifiedPages_ = 0;
@@ -181,15 +180,15 @@ class FakePageLists final : public platform::SystemFileCache,
   bool withoutEffect_ = false;
 
   std::map<platform::ProcessHandle, OpenProcess> openProcesses_;
-  std::uintptr_t nextHandle_ = 0x4000;
+  HandleValues<platform::ProcessHandle> processHandles_{0x4000};
   std::vector<std::uint32_t> trimOrder_;
   int fileCacheTrims_ = 0;
   std::vector<platform::MemoryListCommand> commands_;
   int snapshots_ = 0;
 };
 
-// One process's view of the machine's processes: the snapshot and the service are the
-// machine's, the current process id its own.
+// One process's view of the machine's processes: the snapshot is the machine's, the current
+// process id its own.
 class FakeSystemProcesses final : public platform::SystemProcesses {
  public:
   FakeSystemProcesses(FakePageLists& machine, std::uint32_t currentProcessId)
@@ -199,7 +198,6 @@ class FakeSystemProcesses final : public platform::SystemProcesses {
     return machine_.Snapshot(processes);
   }
   std::uint32_t CurrentProcessId() override { return currentProcessId_; }
-  std::uint32_t ServiceProcessId(const char16_t* serviceName) override;
 
  private:
   FakePageLists& machine_;

@@ -306,6 +306,25 @@ ErrorCode FakeServiceControlManager::DeleteServiceEntry(platform::ServiceHandle 
   return 0;
 }
 
+ErrorCode FakeServiceControlManager::QueryServiceProcessId(platform::ServiceHandle service,
+                                                           std::uint32_t* processId) {
+  std::lock_guard lock(mutex_);
+  *processId = 0;
+  if (const ErrorCode failure = TakeFailure(Call::kQueryServiceProcessId); failure != 0) {
+    return failure;
+  }
+  const auto handle = openHandles_.find(service);
+  if (handle == openHandles_.end() || handle->second.manager) {
+    return platform::kErrorInvalidHandle;
+  }
+  const auto entry = entries_.find(handle->second.service);
+  if (entry == entries_.end()) {
+    return platform::kErrorServiceDoesNotExist;
+  }
+  *processId = entry->second.processId;
+  return platform::kErrorSuccess;
+}
+
 platform::ServiceHandle FakeServiceControlManager::Opened(OpenHandle open) {
   const platform::ServiceHandle handle = handleValues_.Next();
   openHandles_[handle] = std::move(open);

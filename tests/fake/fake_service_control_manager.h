@@ -33,6 +33,7 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
     kOpenService,
     kDeleteService,
     kRunDispatcher,
+    kQueryServiceProcessId,
   };
 
   struct StatusReport {
@@ -53,6 +54,7 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
     std::optional<std::u16string> serviceStartName;  // none: the local system account
     std::u16string password;
     bool markedForDelete = false;
+    std::uint32_t processId = 0;  // of the process that runs the service; 0: stopped
   };
 
   FakeServiceControlManager() = default;
@@ -84,6 +86,9 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
                                        platform::ServiceHandle* service) override;
   // Marks the entry; it goes when its last handle is closed. 1072 when marked already.
   platform::ErrorCode DeleteServiceEntry(platform::ServiceHandle service) override;
+  // The entry's processId.
+  platform::ErrorCode QueryServiceProcessId(platform::ServiceHandle service,
+                                            std::uint32_t* processId) override;
   void CloseServiceHandle(platform::ServiceHandle handle) override;
 
   // After `after` calls that succeed, the next `times` calls of that function fail with

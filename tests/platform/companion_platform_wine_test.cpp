@@ -11,6 +11,7 @@
 
 #include "config/custom_registry.h"
 #include "platform/scoped_handle.h"
+#include "platform/service_control_manager.h"
 #include "platform/text.h"
 
 namespace calvera::platform {
@@ -40,23 +41,38 @@ TEST(CompanionPlatformWineTest, TheSnapshotHoldsThisProcessAsOpeningItTellsIt) {
               static_cast<unsigned long long>(own->privateWorkingSetBytes));
 
   WorkingSets& workingSets = Real().workingSets;
-  ErrorCode error = 0;
-  const ScopedProcess process(workingSets, workingSets.OpenForTrim(self, &error));
-  ASSERT_TRUE(process) << error;
-  EXPECT_EQ(workingSets.CreationTime(process.get()), own->creationTime);
+  ScopedProcess process(workingSets);
+  ASSERT_EQ(workingSets.OpenForTrim(self, process.put()), kErrorSuccess);
+  std::int64_t created = 0;
+  EXPECT_EQ(workingSets.QueryCreationTime(process.get(), &created), kErrorSuccess);
+  EXPECT_EQ(created, own->creationTime);
   EXPECT_EQ(workingSets.Trim(process.get()), kErrorSuccess);
 }
 
 TEST(CompanionPlatformWineTest, AProcessThatDoesNotExistCannotBeOpened) {
-  ErrorCode error = 0;
   WorkingSets& workingSets = Real().workingSets;
-  const ScopedProcess process(workingSets, workingSets.OpenForTrim(0xFFFFFFF0u, &error));
+  ScopedProcess process(workingSets);
+  EXPECT_EQ(workingSets.OpenForTrim(0xFFFFFFF0u, process.put()), kErrorInvalidParameter);
   EXPECT_FALSE(process);
-  EXPECT_EQ(error, kErrorInvalidParameter);
 }
 
-TEST(CompanionPlatformWineTest, TheServiceProcessIsZeroForAServiceThatDoesNotRun) {
-  EXPECT_EQ(Real().processes.ServiceProcessId(u"CalveraNoSuchService"), 0u);
+TEST(CompanionPlatformWineTest, AServiceThatDoesNotExistHasNoProcessToAskFor) {
+  ServiceControlManager& services = Real().services;
+  ScopedServiceHandle manager(services);
+  ASSERT_EQ(services.OpenManager(kScManagerConnect, manager.put()), kErrorSuccess);
+  ScopedServiceHandle service(services);
+  EXPECT_EQ(services.OpenServiceEntry(manager.get(), u"CalveraNoSuchService", kServiceQueryStatus,
+                                      service.put()),
+            kErrorServiceDoesNotExist);
+  // A stopped service's process is 0. The event log service of Wine's prefix runs; its process
+  // is another than this one.
+  ASSERT_EQ(services.OpenServiceEntry(manager.get(), u"EventLog", kServiceQueryStatus,
+                                      service.put()),
+            kErrorSuccess);
+  std::uint32_t processId = 1;
+  EXPECT_EQ(services.QueryServiceProcessId(service.get(), &processId), kErrorSuccess);
+  EXPECT_NE(processId, Real().processes.CurrentProcessId());
+  std::printf("process of the EventLog service: %u\n", static_cast<unsigned>(processId));
 }
 
 TEST(CompanionPlatformWineTest, PrivilegesAreEnabledOrRefusedWithTheReason) {
@@ -96,35 +112,39 @@ TEST(CompanionPlatformWineTest, TheVolatileStoreKeepsDataInAVolatileKeyBelowAnEx
   const std::vector<std::uint8_t> data = {1, 2, 3, 0, 255};
   VolatileStore& store = Real().volatileStore;
 
+  const auto read = [&store, &value](ErrorCode expected) {
+    std::vector<std::uint8_t> stored = {9};
+    EXPECT_EQ(store.Read(value, &stored), expected);
+    return stored;
+  };
   EXPECT_EQ(store.Write(value, data), kErrorFileNotFound);  // no parent, and none is made
-  EXPECT_EQ(store.Read(value), std::nullopt);
+  EXPECT_TRUE(read(kErrorFileNotFound).empty());
 
-  RegistryKeyHandle parent = 0;
-  ASSERT_EQ(registry.CreateKey(RegistryRoot::kLocalMachine, kParent, kKeyWrite, &parent), 0u);
-  const ScopedRegistryKey parentKey(registry, parent);
-  EXPECT_EQ(store.Read(value), std::nullopt);
+  ScopedRegistryKey parentKey(registry);
+  ASSERT_EQ(registry.CreateKey(RegistryRoot::kLocalMachine, kParent, kKeyWrite, parentKey.put()),
+            0u);
+  EXPECT_TRUE(read(kErrorFileNotFound).empty());
   ASSERT_EQ(store.Write(value, data), kErrorSuccess);
-  EXPECT_EQ(store.Read(value), data);
+  EXPECT_EQ(read(kErrorSuccess), data);
   ASSERT_EQ(store.Write(value, std::vector<std::uint8_t>{7}), kErrorSuccess);
-  EXPECT_EQ(store.Read(value), std::vector<std::uint8_t>{7});
+  EXPECT_EQ(read(kErrorSuccess), std::vector<std::uint8_t>{7});
 
   // A key the system keeps in memory takes volatile keys only below it.
-  RegistryKeyHandle child = 0;
-  const ErrorCode nonVolatileChild = registry.CreateKey(
-      RegistryRoot::kLocalMachine, u"Software\\CalveraVolatileContract\\State\\Child", kKeyWrite,
-      &child);
-  const ScopedRegistryKey childKey(registry, child);
-  EXPECT_EQ(nonVolatileChild, 1021u);  // ERROR_CHILD_MUST_BE_VOLATILE
+  ScopedRegistryKey childKey(registry);
+  EXPECT_EQ(registry.CreateKey(RegistryRoot::kLocalMachine,
+                               u"Software\\CalveraVolatileContract\\State\\Child", kKeyWrite,
+                               childKey.put()),
+            1021u);  // ERROR_CHILD_MUST_BE_VOLATILE
 
   // A value of another type is not the store's.
-  RegistryKeyHandle state = 0;
-  ASSERT_EQ(registry.OpenKey(RegistryRoot::kLocalMachine, u"Software\\CalveraVolatileContract\\State",
-                             kKeyWrite, &state),
+  ScopedRegistryKey stateKey(registry);
+  ASSERT_EQ(registry.OpenKey(RegistryRoot::kLocalMachine,
+                             u"Software\\CalveraVolatileContract\\State", kKeyWrite,
+                             stateKey.put()),
             0u);
-  const ScopedRegistryKey stateKey(registry, state);
   const std::uint32_t number = 5;
-  ASSERT_EQ(registry.SetValue(state, u"Data", kRegDword, &number, sizeof number), 0u);
-  EXPECT_EQ(store.Read(value), std::nullopt);
+  ASSERT_EQ(registry.SetValue(stateKey.get(), u"Data", kRegDword, &number, sizeof number), 0u);
+  EXPECT_TRUE(read(kErrorInvalidDatatype).empty());
   static_cast<void>(registry.DeleteTree(RegistryRoot::kLocalMachine, kParent, kKeyWow64_64Key));
 }
 

@@ -47,99 +47,123 @@ class NamedObjectsContract : public ::testing::TestWithParam<ObjectsFactory> {
   std::u16string name_;
 };
 
+// The operations of the cases, each expected to succeed.
+inline LockResult Lock(NamedObjects& objects, platform::MutexHandle mutex) {
+  LockResult result = LockResult::kBusy;
+  EXPECT_EQ(objects.TryLock(mutex, &result), platform::kErrorSuccess);
+  return result;
+}
+inline void Unlock(NamedObjects& objects, platform::MutexHandle mutex) {
+  EXPECT_EQ(objects.Unlock(mutex), platform::kErrorSuccess);
+}
+inline std::uint64_t Read(NamedObjects& objects, platform::CounterHandle counter) {
+  std::uint64_t value = 0;
+  EXPECT_EQ(objects.ReadCounter(counter, &value), platform::kErrorSuccess);
+  return value;
+}
+inline std::uint64_t Add(NamedObjects& objects,
+                         platform::CounterHandle counter,
+                         std::uint64_t amount) {
+  std::uint64_t before = 0;
+  EXPECT_EQ(objects.AddToCounter(counter, amount, &before), platform::kErrorSuccess);
+  return before;
+}
+inline std::uint64_t Take(NamedObjects& objects, platform::CounterHandle counter) {
+  std::uint64_t before = 0;
+  EXPECT_EQ(objects.TakeCounter(counter, &before), platform::kErrorSuccess);
+  return before;
+}
+
 TEST_P(NamedObjectsContract, AMutexHeldByOneOwnerIsBusyForAnotherAndAbandonedWhenItsOwnerEnds) {
+  NamedObjects& first = objects().Owner(1);
   NamedObjects& second = objects().Owner(2);
-  platform::ErrorCode error = 0;
-  platform::ScopedMutex mutex;
-  objects().As(2, [&] {
-    mutex = platform::ScopedMutex(second, second.OpenOrCreateMutex(Name(), &error));
-  });
-  ASSERT_TRUE(mutex) << error;
+  platform::ScopedMutex mutex(second);
+  objects().As(2, [&] { ASSERT_EQ(second.OpenOrCreateMutex(Name(), mutex.put()), 0u); });
+  ASSERT_TRUE(mutex);
   objects().As(1, [&] {
-    NamedObjects& first = objects().Owner(1);
-    const platform::ScopedMutex own(first, first.OpenOrCreateMutex(Name(), &error));
-    ASSERT_TRUE(own) << error;
-    EXPECT_EQ(first.TryLock(own.get()), LockResult::kAcquired);
+    platform::ScopedMutex own(first);
+    ASSERT_EQ(first.OpenOrCreateMutex(Name(), own.put()), 0u);
+    EXPECT_EQ(Lock(first, own.get()), LockResult::kAcquired);
     // Its handle closes; it still owns the mutex.
   });
-  objects().As(2, [&] { EXPECT_EQ(second.TryLock(mutex.get()), LockResult::kBusy); });
+  objects().As(2, [&] {
+    EXPECT_EQ(Lock(second, mutex.get()), LockResult::kBusy);
+    // ERROR_NOT_OWNER: only the owner releases it.
+    EXPECT_EQ(second.Unlock(mutex.get()), 288u);
+  });
   objects().End(1);
   objects().As(2, [&] {
-    EXPECT_EQ(second.TryLock(mutex.get()), LockResult::kAbandoned);
+    EXPECT_EQ(Lock(second, mutex.get()), LockResult::kAbandoned);
     // Once taken over, it is an ordinary mutex again, and the owner's own tries succeed.
-    EXPECT_EQ(second.TryLock(mutex.get()), LockResult::kAcquired);
-    second.Unlock(mutex.get());
-    second.Unlock(mutex.get());
+    EXPECT_EQ(Lock(second, mutex.get()), LockResult::kAcquired);
+    Unlock(second, mutex.get());
+    Unlock(second, mutex.get());
     mutex.reset();
   });
 }
 
 TEST_P(NamedObjectsContract, AReleasedMutexIsAcquiredByTheNextOwner) {
-  platform::ErrorCode error = 0;
   NamedObjects& first = objects().Owner(1);
   NamedObjects& second = objects().Owner(2);
-  platform::ScopedMutex a;
-  platform::ScopedMutex b;
+  platform::ScopedMutex a(first);
+  platform::ScopedMutex b(second);
   objects().As(1, [&] {
-    a = platform::ScopedMutex(first, first.OpenOrCreateMutex(Name(), &error));
-    ASSERT_EQ(first.TryLock(a.get()), LockResult::kAcquired);
+    ASSERT_EQ(first.OpenOrCreateMutex(Name(), a.put()), 0u);
+    ASSERT_EQ(Lock(first, a.get()), LockResult::kAcquired);
   });
   objects().As(2, [&] {
-    b = platform::ScopedMutex(second, second.OpenOrCreateMutex(Name(), &error));
-    EXPECT_EQ(second.TryLock(b.get()), LockResult::kBusy);
+    ASSERT_EQ(second.OpenOrCreateMutex(Name(), b.put()), 0u);
+    EXPECT_EQ(Lock(second, b.get()), LockResult::kBusy);
   });
   objects().As(1, [&] {
-    first.Unlock(a.get());
+    Unlock(first, a.get());
     a.reset();
   });
   objects().As(2, [&] {
-    EXPECT_EQ(second.TryLock(b.get()), LockResult::kAcquired);
-    second.Unlock(b.get());
+    EXPECT_EQ(Lock(second, b.get()), LockResult::kAcquired);
+    Unlock(second, b.get());
     b.reset();
   });
 }
 
 TEST_P(NamedObjectsContract, ACounterIsSharedByNameAndGoneWhenNoOneHoldsIt) {
-  platform::ErrorCode error = 0;
   NamedObjects& first = objects().Owner(1);
   NamedObjects& second = objects().Owner(2);
   objects().As(1, [&] {
-    platform::ScopedCounter one(first, first.OpenOrCreateCounter(Name(), &error));
-    ASSERT_TRUE(one) << error;
-    EXPECT_EQ(first.ReadCounter(one.get()), 0u);
-    EXPECT_EQ(first.AddToCounter(one.get(), 5), 0u);
-    platform::ScopedCounter two(second, second.OpenOrCreateCounter(Name(), &error));
-    ASSERT_TRUE(two) << error;
-    EXPECT_EQ(second.ReadCounter(two.get()), 5u);
-    EXPECT_EQ(second.AddToCounter(two.get(), std::uint64_t{1} << 40), 5u);
-    EXPECT_EQ(first.TakeCounter(one.get()), (std::uint64_t{1} << 40) + 5);
-    EXPECT_EQ(second.ReadCounter(two.get()), 0u);
-    EXPECT_EQ(second.AddToCounter(two.get(), 9), 0u);
+    platform::ScopedCounter one(first);
+    ASSERT_EQ(first.OpenOrCreateCounter(Name(), one.put()), 0u);
+    EXPECT_EQ(Read(first, one.get()), 0u);
+    EXPECT_EQ(Add(first, one.get(), 5), 0u);
+    platform::ScopedCounter two(second);
+    ASSERT_EQ(second.OpenOrCreateCounter(Name(), two.put()), 0u);
+    EXPECT_EQ(Read(second, two.get()), 5u);
+    EXPECT_EQ(Add(second, two.get(), std::uint64_t{1} << 40), 5u);
+    EXPECT_EQ(Take(first, one.get()), (std::uint64_t{1} << 40) + 5);
+    EXPECT_EQ(Read(second, two.get()), 0u);
+    EXPECT_EQ(Add(second, two.get(), 9), 0u);
   });
   objects().As(1, [&] {
-    const platform::ScopedCounter again(first, first.OpenOrCreateCounter(Name(), &error));
-    ASSERT_TRUE(again) << error;
-    EXPECT_EQ(first.ReadCounter(again.get()), 0u);
+    platform::ScopedCounter again(first);
+    ASSERT_EQ(first.OpenOrCreateCounter(Name(), again.put()), 0u);
+    EXPECT_EQ(Read(first, again.get()), 0u);
   });
 }
 
 TEST_P(NamedObjectsContract, ThePrivateNamespaceIsOpenedOrRefusedWithAReason) {
   NamedObjects& first = objects().Owner(1);
   objects().As(1, [&] {
-    platform::ErrorCode error = 0;
-    const platform::ScopedNamespace ns(first, first.OpenSystemNamespace(u"CalveraContract", &error));
-    if (!ns) {
-      EXPECT_NE(error, 0u);
+    platform::ScopedNamespace ns(first);
+    const platform::ErrorCode error = first.OpenSystemNamespace(u"CalveraContract", ns.put());
+    EXPECT_EQ(error == platform::kErrorSuccess, static_cast<bool>(ns)) << error;
+    if (!ns)
       return;
-    }
     // Its names are its own: the same name outside it is another object.
-    const platform::ScopedCounter inside(
-        first, first.OpenOrCreateCounter(u"CalveraContract\\Count", &error));
-    ASSERT_TRUE(inside) << error;
-    EXPECT_EQ(first.AddToCounter(inside.get(), 3), 0u);
-    const platform::ScopedCounter outside(first, first.OpenOrCreateCounter(Name(), &error));
-    ASSERT_TRUE(outside) << error;
-    EXPECT_EQ(first.ReadCounter(outside.get()), 0u);
+    platform::ScopedCounter inside(first);
+    ASSERT_EQ(first.OpenOrCreateCounter(u"CalveraContract\\Count", inside.put()), 0u);
+    EXPECT_EQ(Add(first, inside.get(), 3), 0u);
+    platform::ScopedCounter outside(first);
+    ASSERT_EQ(first.OpenOrCreateCounter(Name(), outside.put()), 0u);
+    EXPECT_EQ(Read(first, outside.get()), 0u);
   });
 }
 

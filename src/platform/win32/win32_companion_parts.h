@@ -24,15 +24,14 @@ class Win32SystemProcesses final : public SystemProcesses {
  public:
   NtStatus Snapshot(std::vector<ProcessRecord>* processes) override;
   std::uint32_t CurrentProcessId() override;
-  std::uint32_t ServiceProcessId(const char16_t* serviceName) override;
 };
 
 class Win32WorkingSets final : public WorkingSets {
  public:
-  ProcessHandle OpenForTrim(std::uint32_t processId, ErrorCode* error) override;
-  std::optional<std::int64_t> CreationTime(ProcessHandle process) override;
+  ErrorCode OpenForTrim(std::uint32_t processId, ProcessHandle* process) override;
+  ErrorCode QueryCreationTime(ProcessHandle process, std::int64_t* creationTime) override;
   ErrorCode Trim(ProcessHandle process) override;
-  void Close(ProcessHandle process) override;
+  void CloseProcess(ProcessHandle process) override;
 };
 
 class Win32SystemFileCache final : public SystemFileCache {
@@ -53,23 +52,25 @@ class Win32Privileges final : public Privileges {
 
 class Win32NamedObjects final : public NamedObjects {
  public:
-  NamespaceHandle OpenSystemNamespace(const char16_t* alias, ErrorCode* error) override;
+  ErrorCode OpenSystemNamespace(const char16_t* alias, NamespaceHandle* ns) override;
   void CloseNamespace(NamespaceHandle ns) override;
-  MutexHandle OpenOrCreateMutex(const char16_t* name, ErrorCode* error) override;
+  ErrorCode OpenOrCreateMutex(const char16_t* name, MutexHandle* mutex) override;
   // Unlock on the thread that got the lock.
-  LockResult TryLock(MutexHandle mutex) override;
-  void Unlock(MutexHandle mutex) override;
+  ErrorCode TryLock(MutexHandle mutex, LockResult* result) override;
+  ErrorCode Unlock(MutexHandle mutex) override;
   void CloseMutex(MutexHandle mutex) override;
-  CounterHandle OpenOrCreateCounter(const char16_t* name, ErrorCode* error) override;
-  std::uint64_t AddToCounter(CounterHandle counter, std::uint64_t amount) override;
-  std::uint64_t TakeCounter(CounterHandle counter) override;
-  std::uint64_t ReadCounter(CounterHandle counter) override;
+  ErrorCode OpenOrCreateCounter(const char16_t* name, CounterHandle* counter) override;
+  ErrorCode AddToCounter(CounterHandle counter,
+                         std::uint64_t amount,
+                         std::uint64_t* before) override;
+  ErrorCode TakeCounter(CounterHandle counter, std::uint64_t* before) override;
+  ErrorCode ReadCounter(CounterHandle counter, std::uint64_t* value) override;
   void CloseCounter(CounterHandle counter) override;
 };
 
 class Win32VolatileStore final : public VolatileStore {
  public:
-  std::optional<std::vector<std::uint8_t>> Read(const VolatileValue& value) override;
+  ErrorCode Read(const VolatileValue& value, std::vector<std::uint8_t>* data) override;
   ErrorCode Write(const VolatileValue& value, std::span<const std::uint8_t> data) override;
 };
 

@@ -3,6 +3,7 @@
 #include "platform/win32/win32_companion_parts.h"
 #include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_service_control_manager.h"
 #include "platform/win32/win32_system_libraries.h"
 
 namespace calvera::platform {
@@ -13,6 +14,7 @@ CompanionPlatform& Win32CompanionPlatform() {
   static Win32Registry registry;
   static Win32SystemLibraries libraries;
   static Win32EventLog eventLog;
+  static Win32ServiceControlManager services;
   static Win32SystemProcesses processes;
   static Win32WorkingSets workingSets;
   static Win32SystemFileCache fileCache;
@@ -21,9 +23,9 @@ CompanionPlatform& Win32CompanionPlatform() {
   static Win32NamedObjects namedObjects;
   static Win32VolatileStore volatileStore;
   static Win32Clock clock;
-  static CompanionPlatform platform{registry,    libraries,   eventLog,   processes,
-                                    workingSets, fileCache,   memoryLists, privileges,
-                                    namedObjects, volatileStore, clock};
+  static CompanionPlatform platform{registry,    libraries,  eventLog,    services,
+                                    processes,   workingSets, fileCache,   memoryLists,
+                                    privileges,  namedObjects, volatileStore, clock};
   return platform;
 }
 

@@ -46,83 +46,94 @@ ErrorCode LastErrorOr(ErrorCode otherwise) {
   return error != ERROR_SUCCESS ? static_cast<ErrorCode>(error) : otherwise;
 }
 
-HANDLE OpenOrCreateNamespace(const NamespaceFunctions& functions,
-                             HANDLE boundary,
-                             const wchar_t* alias,
-                             ErrorCode* error) {
+ErrorCode Result(BOOL succeeded) {
+  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
+}
+
+// The handle an opener returned, through `opened`, and the thread's error when it is null.
+template <typename Handle>
+ErrorCode Handed(HANDLE native, Handle* opened) {
+  *opened = FromNative<Handle>(native);
+  return Result(native != nullptr);
+}
+
+ErrorCode OpenOrCreateNamespace(const NamespaceFunctions& functions,
+                                HANDLE boundary,
+                                const wchar_t* alias,
+                                HANDLE* ns) {
   // Another process may create it between the open and the create; then it opens.
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (const HANDLE opened = functions.open(boundary, alias)) {
-      return opened;
+    if ((*ns = functions.open(boundary, alias)) != nullptr) {
+      return kErrorSuccess;
     }
-    if (const HANDLE created = functions.create(nullptr, boundary, alias)) {
-      return created;
+    if ((*ns = functions.create(nullptr, boundary, alias)) != nullptr) {
+      return kErrorSuccess;
     }
     if (::GetLastError() != ERROR_ALREADY_EXISTS) {
       break;
     }
   }
-  *error = LastErrorOr(kErrorAccessDenied);
-  return nullptr;
+  return LastErrorOr(kErrorAccessDenied);
 }
 
-HANDLE SystemNamespace(const char16_t* alias, ErrorCode* error) {
+ErrorCode SystemNamespace(const char16_t* alias, HANDLE* ns) {
+  *ns = nullptr;
   const NamespaceFunctions functions;
   if (!functions.Complete()) {
-    *error = kErrorProcNotFound;
-    return nullptr;
+    return kErrorProcNotFound;
   }
   ::SetLastError(ERROR_SUCCESS);
   HANDLE boundary = functions.createBoundary(Wide(alias), 0);
   if (boundary == nullptr) {
-    *error = LastErrorOr(kErrorCallNotImplemented);
-    return nullptr;
+    return LastErrorOr(kErrorCallNotImplemented);
   }
-  HANDLE ns = nullptr;
+  ErrorCode error = kErrorSuccess;
   BYTE sid[SECURITY_MAX_SID_SIZE] = {};
   DWORD sidSize = sizeof sid;
   if (!::CreateWellKnownSid(WinLocalSystemSid, nullptr, sid, &sidSize) ||
       !functions.addSid(&boundary, sid)) {
-    *error = LastErrorOr(kErrorInvalidParameter);
+    error = LastErrorOr(kErrorInvalidParameter);
   } else {
-    ns = OpenOrCreateNamespace(functions, boundary, Wide(alias), error);
+    error = OpenOrCreateNamespace(functions, boundary, Wide(alias), ns);
   }
   const LastErrorKeeper keeper;
   functions.deleteBoundary(boundary);
-  return ns;
+  return error;
 }
 
 HANDLE MutexOf(MutexHandle mutex) {
-  return ToHandle<HANDLE>(static_cast<std::uintptr_t>(mutex));
+  return ToNative<HANDLE>(mutex);
 }
 
 HANDLE SectionOf(CounterHandle counter) {
-  return ToHandle<HANDLE>(static_cast<std::uintptr_t>(counter));
+  return ToNative<HANDLE>(counter);
 }
 
-// Applies `operation` to the counter through a view mapped for the moment: the section's handle
-// must stay open (a named section whose handles are all closed loses its name, even while a view
-// of it remains), and a view per operation needs no second handle to keep. 0 when no view can be
-// mapped.
+// Applies `operation` to the counter through a view mapped for the moment, its result into
+// *value: the section's handle must stay open (a named section whose handles are all closed
+// loses its name, even while a view of it remains), and a view per operation needs no second
+// handle to keep.
 template <typename Operation>
-std::uint64_t WithView(CounterHandle counter, Operation operation) {
-  void* view = ::MapViewOfFile(SectionOf(counter), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
-                               sizeof(LONG64));
+ErrorCode WithView(CounterHandle counter, std::uint64_t* value, Operation operation) {
+  *value = 0;
+  void* view =
+      ::MapViewOfFile(SectionOf(counter), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG64));
   if (view == nullptr) {
-    return 0;
+    return static_cast<ErrorCode>(::GetLastError());
   }
-  const auto value = static_cast<std::uint64_t>(operation(static_cast<volatile LONG64*>(view)));
+  *value = static_cast<std::uint64_t>(operation(static_cast<volatile LONG64*>(view)));
   const LastErrorKeeper keeper;
   ::UnmapViewOfFile(view);
-  return value;
+  return kErrorSuccess;
 }
 
 }  // namespace
 
-NamespaceHandle Win32NamedObjects::OpenSystemNamespace(const char16_t* alias, ErrorCode* error) {
-  ErrorCode ignored = kErrorSuccess;
-  return static_cast<NamespaceHandle>(
-      FromHandle(SystemNamespace(alias, error != nullptr ? error : &ignored)));
+ErrorCode Win32NamedObjects::OpenSystemNamespace(const char16_t* alias, NamespaceHandle* ns) {
+  HANDLE opened = nullptr;
+  const ErrorCode error = SystemNamespace(alias, &opened);
+  *ns = FromNative<NamespaceHandle>(opened);
+  return error;
 }
 
 void Win32NamedObjects::CloseNamespace(NamespaceHandle ns) {
@@ -130,34 +141,32 @@ void Win32NamedObjects::CloseNamespace(NamespaceHandle ns) {
   // Found, or the namespace could not have been opened.
   if (const auto close = FindSystemFunction<ClosePrivateNamespaceFunction>(
           L"kernel32.dll", "ClosePrivateNamespace")) {
-    close(ToHandle<HANDLE>(static_cast<std::uintptr_t>(ns)), 0);
+    close(ToNative<HANDLE>(ns), 0);
   }
 }
 
-MutexHandle Win32NamedObjects::OpenOrCreateMutex(const char16_t* name, ErrorCode* error) {
-  const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, Wide(name));
-  if (mutex == nullptr) {
-    StoreLastError(error);
-  }
-  return static_cast<MutexHandle>(FromHandle(mutex));
+ErrorCode Win32NamedObjects::OpenOrCreateMutex(const char16_t* name, MutexHandle* mutex) {
+  return Handed(::CreateMutexW(nullptr, FALSE, Wide(name)), mutex);
 }
 
-LockResult Win32NamedObjects::TryLock(MutexHandle mutex) {
+ErrorCode Win32NamedObjects::TryLock(MutexHandle mutex, LockResult* result) {
+  *result = LockResult::kBusy;
   switch (::WaitForSingleObject(MutexOf(mutex), 0)) {
     case WAIT_OBJECT_0:
-      return LockResult::kAcquired;
+      *result = LockResult::kAcquired;
+      return kErrorSuccess;
     case WAIT_ABANDONED:
-      return LockResult::kAbandoned;
+      *result = LockResult::kAbandoned;
+      return kErrorSuccess;
     case WAIT_TIMEOUT:
-      return LockResult::kBusy;
+      return kErrorSuccess;
     default:
-      return LockResult::kFailed;
+      return LastErrorOr(kErrorInvalidHandle);
   }
 }
 
-void Win32NamedObjects::Unlock(MutexHandle mutex) {
-  const LastErrorKeeper keeper;
-  ::ReleaseMutex(MutexOf(mutex));
+ErrorCode Win32NamedObjects::Unlock(MutexHandle mutex) {
+  return Result(::ReleaseMutex(MutexOf(mutex)));
 }
 
 void Win32NamedObjects::CloseMutex(MutexHandle mutex) {
@@ -165,28 +174,29 @@ void Win32NamedObjects::CloseMutex(MutexHandle mutex) {
   ::CloseHandle(MutexOf(mutex));
 }
 
-CounterHandle Win32NamedObjects::OpenOrCreateCounter(const char16_t* name, ErrorCode* error) {
-  const HANDLE section = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              sizeof(LONG64), Wide(name));
-  if (section == nullptr) {
-    StoreLastError(error);
-  }
-  return static_cast<CounterHandle>(FromHandle(section));
+ErrorCode Win32NamedObjects::OpenOrCreateCounter(const char16_t* name, CounterHandle* counter) {
+  return Handed(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                     sizeof(LONG64), Wide(name)),
+                counter);
 }
 
-std::uint64_t Win32NamedObjects::AddToCounter(CounterHandle counter, std::uint64_t amount) {
-  return WithView(counter, [amount](volatile LONG64* value) {
+ErrorCode Win32NamedObjects::AddToCounter(CounterHandle counter,
+                                          std::uint64_t amount,
+                                          std::uint64_t* before) {
+  return WithView(counter, before, [amount](volatile LONG64* value) {
     return ::InterlockedExchangeAdd64(value, static_cast<LONG64>(amount));
   });
 }
 
-std::uint64_t Win32NamedObjects::TakeCounter(CounterHandle counter) {
-  return WithView(counter, [](volatile LONG64* value) { return ::InterlockedExchange64(value, 0); });
+ErrorCode Win32NamedObjects::TakeCounter(CounterHandle counter, std::uint64_t* before) {
+  return WithView(counter, before,
+                  [](volatile LONG64* value) { return ::InterlockedExchange64(value, 0); });
 }
 
-std::uint64_t Win32NamedObjects::ReadCounter(CounterHandle counter) {
-  return WithView(counter,
-                  [](volatile LONG64* value) { return ::InterlockedCompareExchange64(value, 0, 0); });
+ErrorCode Win32NamedObjects::ReadCounter(CounterHandle counter, std::uint64_t* value) {
+  return WithView(counter, value, [](volatile LONG64* shared) {
+    return ::InterlockedCompareExchange64(shared, 0, 0);
+  });
 }
 
 void Win32NamedObjects::CloseCounter(CounterHandle counter) {

@@ -101,6 +101,17 @@ ErrorCode Win32ServiceControlManager::DeleteServiceEntry(ServiceHandle service) 
   return Result(::DeleteService(ServiceOf(service)));
 }
 
+ErrorCode Win32ServiceControlManager::QueryServiceProcessId(ServiceHandle service,
+                                                            std::uint32_t* processId) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  const BOOL succeeded = ::QueryServiceStatusEx(ServiceOf(service), SC_STATUS_PROCESS_INFO,
+                                                reinterpret_cast<BYTE*>(&status), sizeof status,
+                                                &needed);
+  *processId = succeeded && status.dwCurrentState != SERVICE_STOPPED ? status.dwProcessId : 0;
+  return Result(succeeded);
+}
+
 void Win32ServiceControlManager::CloseServiceHandle(ServiceHandle handle) {
   const LastErrorKeeper keeper;
   ::CloseServiceHandle(ServiceOf(handle));

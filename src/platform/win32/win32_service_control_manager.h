@@ -22,6 +22,7 @@ class Win32ServiceControlManager final : public ServiceControlManager {
                              std::uint32_t access,
                              ServiceHandle* service) override;
   ErrorCode DeleteServiceEntry(ServiceHandle service) override;
+  ErrorCode QueryServiceProcessId(ServiceHandle service, std::uint32_t* processId) override;
   void CloseServiceHandle(ServiceHandle handle) override;
 };
 

@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <memory>
 
 #include "platform/entry_points.h"
@@ -49,33 +50,6 @@ NtStatus TakeSnapshot(std::vector<ProcessRecord>* processes) {
   return kStatusInfoLengthMismatch;
 }
 
-struct ServiceHandleCloser {
-  void operator()(SC_HANDLE handle) const {
-    const LastErrorKeeper keeper;
-    ::CloseServiceHandle(handle);
-  }
-};
-using ScopedScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
-
-std::uint32_t QueryServiceProcessId(const char16_t* serviceName) {
-  const ScopedScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) {
-    return 0;
-  }
-  const ScopedScHandle service(::OpenServiceW(manager.get(), Wide(serviceName), SERVICE_QUERY_STATUS));
-  if (!service) {
-    return 0;
-  }
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed) ||
-      status.dwCurrentState == SERVICE_STOPPED) {
-    return 0;
-  }
-  return status.dwProcessId;
-}
-
 }  // namespace
 
 // The native record as the system's headers declare it, for the fields they name.
@@ -98,10 +72,6 @@ NtStatus Win32SystemProcesses::Snapshot(std::vector<ProcessRecord>* processes) {
 
 std::uint32_t Win32SystemProcesses::CurrentProcessId() {
   return ::GetCurrentProcessId();
-}
-
-std::uint32_t Win32SystemProcesses::ServiceProcessId(const char16_t* serviceName) {
-  return QueryServiceProcessId(serviceName);
 }
 
 }  // namespace calvera::platform

@@ -16,40 +16,45 @@ struct KeyCloser {
 using ScopedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 // The key below the parent, opened through the parent so that the path is used as it stands.
-ScopedKey OpenKey(const VolatileValue& value, REGSAM parentAccess, REGSAM access) {
+LSTATUS OpenKey(const VolatileValue& value, REGSAM access, ScopedKey* key) {
   HKEY parent = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(value.parentKeyPath), 0, parentAccess, &parent) !=
-      ERROR_SUCCESS) {
-    return nullptr;
+  LSTATUS status =
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(value.parentKeyPath), 0, access, &parent);
+  if (status != ERROR_SUCCESS) {
+    return status;
   }
   const ScopedKey parentKey(parent);
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(parentKey.get(), Wide(value.keyName), 0, access, &key) != ERROR_SUCCESS) {
-    return nullptr;
-  }
-  return ScopedKey(key);
+  HKEY opened = nullptr;
+  status = ::RegOpenKeyExW(parentKey.get(), Wide(value.keyName), 0, access, &opened);
+  key->reset(opened);
+  return status;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadValue(const VolatileValue& value) {
-  const ScopedKey key = OpenKey(value, KEY_QUERY_VALUE, KEY_QUERY_VALUE);
-  if (!key) {
-    return std::nullopt;
+LSTATUS ReadValue(const VolatileValue& value, std::vector<std::uint8_t>* data) {
+  data->clear();
+  ScopedKey key;
+  LSTATUS status = OpenKey(value, KEY_QUERY_VALUE, &key);
+  if (status != ERROR_SUCCESS) {
+    return status;
   }
   DWORD type = 0;
   DWORD size = 0;
-  if (::RegQueryValueExW(key.get(), Wide(value.valueName), nullptr, &type, nullptr, &size) !=
-          ERROR_SUCCESS ||
-      type != REG_BINARY) {
-    return std::nullopt;
+  status = ::RegQueryValueExW(key.get(), Wide(value.valueName), nullptr, &type, nullptr, &size);
+  if (status != ERROR_SUCCESS) {
+    return status;
   }
-  std::vector<std::uint8_t> data(size);
-  if (::RegQueryValueExW(key.get(), Wide(value.valueName), nullptr, &type, data.data(), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_BINARY) {
-    return std::nullopt;
+  if (type != REG_BINARY) {
+    return ERROR_INVALID_DATATYPE;
   }
-  data.resize(size);
-  return data;
+  data->resize(size);
+  status = ::RegQueryValueExW(key.get(), Wide(value.valueName), nullptr, &type, data->data(),
+                              &size);
+  if (status != ERROR_SUCCESS || type != REG_BINARY) {
+    data->clear();
+    return status != ERROR_SUCCESS ? status : ERROR_INVALID_DATATYPE;
+  }
+  data->resize(size);
+  return ERROR_SUCCESS;
 }
 
 ErrorCode WriteValue(const VolatileValue& value, std::span<const std::uint8_t> data) {
@@ -73,9 +78,9 @@ ErrorCode WriteValue(const VolatileValue& value, std::span<const std::uint8_t> d
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> Win32VolatileStore::Read(const VolatileValue& value) {
-  return TryOrDefault([&value] { return ReadValue(value); },
-                      std::optional<std::vector<std::uint8_t>>());
+ErrorCode Win32VolatileStore::Read(const VolatileValue& value, std::vector<std::uint8_t>* data) {
+  return TryOrDefault([&] { return static_cast<ErrorCode>(ReadValue(value, data)); },
+                      kErrorNotEnoughMemory);
 }
 
 ErrorCode Win32VolatileStore::Write(const VolatileValue& value,

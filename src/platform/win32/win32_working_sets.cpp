@@ -5,40 +5,39 @@ namespace calvera::platform {
 namespace {
 
 HANDLE ProcessOf(ProcessHandle process) {
-  return ToHandle<HANDLE>(static_cast<std::uintptr_t>(process));
+  return ToNative<HANDLE>(process);
+}
+
+ErrorCode Result(BOOL succeeded) {
+  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
 }
 
 }  // namespace
 
-ProcessHandle Win32WorkingSets::OpenForTrim(std::uint32_t processId, ErrorCode* error) {
-  const HANDLE process =
+ErrorCode Win32WorkingSets::OpenForTrim(std::uint32_t processId, ProcessHandle* process) {
+  const HANDLE opened =
       ::OpenProcess(PROCESS_SET_QUOTA | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-  if (process == nullptr) {
-    StoreLastError(error);
-  }
-  return static_cast<ProcessHandle>(FromHandle(process));
+  *process = FromNative<ProcessHandle>(opened);
+  return Result(opened != nullptr);
 }
 
-std::optional<std::int64_t> Win32WorkingSets::CreationTime(ProcessHandle process) {
+ErrorCode Win32WorkingSets::QueryCreationTime(ProcessHandle process, std::int64_t* creationTime) {
   FILETIME creation{};
   FILETIME exit{};
   FILETIME kernel{};
   FILETIME user{};
-  if (!::GetProcessTimes(ProcessOf(process), &creation, &exit, &kernel, &user)) {
-    return std::nullopt;
-  }
-  return static_cast<std::int64_t>((std::uint64_t{creation.dwHighDateTime} << 32) |
-                                   creation.dwLowDateTime);
+  const BOOL succeeded = ::GetProcessTimes(ProcessOf(process), &creation, &exit, &kernel, &user);
+  *creationTime = static_cast<std::int64_t>((std::uint64_t{creation.dwHighDateTime} << 32) |
+                                            creation.dwLowDateTime);
+  return Result(succeeded);
 }
 
 ErrorCode Win32WorkingSets::Trim(ProcessHandle process) {
   constexpr SIZE_T kAsFewAsPossible = static_cast<SIZE_T>(-1);
-  return ::SetProcessWorkingSetSize(ProcessOf(process), kAsFewAsPossible, kAsFewAsPossible)
-             ? kErrorSuccess
-             : static_cast<ErrorCode>(::GetLastError());
+  return Result(::SetProcessWorkingSetSize(ProcessOf(process), kAsFewAsPossible, kAsFewAsPossible));
 }
 
-void Win32WorkingSets::Close(ProcessHandle process) {
+void Win32WorkingSets::CloseProcess(ProcessHandle process) {
   const LastErrorKeeper keeper;
   ::CloseHandle(ProcessOf(process));
 }
