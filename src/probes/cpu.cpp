@@ -78,15 +78,15 @@ std::int32_t QuerySystemInformation(platform::SystemLibraries& libraries,
       [&] {
         const platform::ScopedLibrary ntdll(libraries, libraries.Load(u"ntdll.dll"));
         if (!ntdll)
-          return kStatusProcedureNotFound;
+          return platform::kStatusProcedureNotFound;
         const auto ntQuerySystemInformation =
             reinterpret_cast<platform::NtQuerySystemInformationFunction>(
                 libraries.FindEntryPoint(ntdll.get(), "NtQuerySystemInformation"));
         if (ntQuerySystemInformation == nullptr)
-          return kStatusProcedureNotFound;
+          return platform::kStatusProcedureNotFound;
         return ntQuerySystemInformation(infoClass, buffer, length, returnedLength);
       },
-      kStatusProcedureNotFound);
+      platform::kStatusProcedureNotFound);
 }
 
 double LargeIntegerToDouble(std::uint32_t lowPart, std::int32_t highPart) noexcept {

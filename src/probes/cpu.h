@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/nt_status.h"
 #include "platform/platform.h"
 
 namespace calvera::probes {
@@ -32,12 +33,10 @@ inline constexpr SystemInformationLayout kSystemInformationLayout64{64, 56, 32, 
 inline constexpr const SystemInformationLayout& kSystemInformationLayout =
     sizeof(void*) == 8 ? kSystemInformationLayout64 : kSystemInformationLayout32;
 
-// What QuerySystemInformation yields when it could not call NtQuerySystemInformation at all
-// (no ntdll.dll, no such entry point, or a failure on the way): STATUS_PROCEDURE_NOT_FOUND.
-inline constexpr std::int32_t kStatusProcedureNotFound = static_cast<std::int32_t>(0xC000007Au);
-
 // NtQuerySystemInformation(infoClass, buffer, length, returnedLength) through a fresh load of
-// ntdll.dll; its status, 0 for success. returnedLength may be null. Any thread may call.
+// ntdll.dll; its status, 0 for success. returnedLength may be null. When it could not call
+// NtQuerySystemInformation at all (no ntdll.dll, no such entry point, or a failure on the
+// way): platform::kStatusProcedureNotFound. Any thread may call.
 [[nodiscard]] std::int32_t QuerySystemInformation(platform::SystemLibraries& libraries,
                                                   std::int32_t infoClass,
                                                   void* buffer,

@@ -15,14 +15,16 @@
 #include <vector>
 
 #include "platform/calling_convention.h"
+#include "platform/nt_status.h"
 #include "platform/system_libraries.h"
 
 namespace calvera::fake {
 
 class FakeSystemLibraries : public platform::SystemLibraries {
  public:
-  static constexpr std::int32_t kStatusInvalidInfoClass = static_cast<std::int32_t>(0xC0000003u);
-  static constexpr std::int32_t kStatusInfoLengthMismatch = static_cast<std::int32_t>(0xC0000004u);
+  static constexpr platform::NtStatus kStatusInvalidInfoClass = platform::kStatusInvalidInfoClass;
+  static constexpr platform::NtStatus kStatusInfoLengthMismatch =
+      platform::kStatusInfoLengthMismatch;
 
   FakeSystemLibraries() = default;
   FakeSystemLibraries(const FakeSystemLibraries&) = delete;

@@ -183,7 +183,7 @@ TEST_F(ProcessorLoadSamplerTest, WithoutNtQuerySystemInformationEveryCallIsZero)
     std::uint32_t cell = 0;
     EXPECT_EQ(QuerySystemInformation(fake.libraries, kSystemTimeOfDayInformation, &cell,
                                      sizeof cell, nullptr),
-              kStatusProcedureNotFound);
+              platform::kStatusProcedureNotFound);
     fake.libraries.SetProcessorCounters(1600, 10200, 4);
     EXPECT_EQ(sampler.GetProcessorLoad(fake.platform), 0.0);
     EXPECT_EQ(fake.libraries.SystemInformationCalls(kSystemBasicInformation), 1u);
