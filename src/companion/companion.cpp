@@ -45,7 +45,8 @@ class Worker {
       : platform_(platform),
         times_(times),
         coordination_(coordination),
-        state_(LoadRunState(platform.volatileStore, platform.clock.MillisecondsSinceStart(), times)) {}
+        state_(
+            LoadRunState(platform.volatileStore, platform.clock.MillisecondsSinceStart(), times)) {}
 
   ExitCode Serve(PendingRequests pending, bool previousWorkerAbandoned) {
     RunState& state = state_;
@@ -59,9 +60,9 @@ class Worker {
       return ExitCode::kPartial;
     }
     RunInputs inputs;
-    inputs.excludedNames = config::ReadRegistryMultiString(
-        platform_.registry, platform::RegistryRoot::kLocalMachine, config::kSettingsKeyPath,
-        config::kExcludeProcesses, false);
+    inputs.excludedNames =
+        config::ReadRegistryMultiString(platform_.registry, platform::RegistryRoot::kLocalMachine,
+                                        config::kSettingsKeyPath, config::kExcludeProcesses, false);
     inputs.recentlyTrimmed = state.RecentlyTrimmed();
 
     RunRecord record;

@@ -127,9 +127,8 @@ class Ladder {
       return;
     }
     SelectionRules rules;
-    rules.protectedIds =
-        CalveraProcessIds(second, platform_.processes.CurrentProcessId(),
-                          ServiceProcessId(platform_.services));
+    rules.protectedIds = CalveraProcessIds(second, platform_.processes.CurrentProcessId(),
+                                           ServiceProcessId(platform_.services));
     rules.excludedNames = inputs_.excludedNames;
     rules.recentlyTrimmed = inputs_.recentlyTrimmed;
     rules.now = platform_.clock.SystemTime();

@@ -73,9 +73,9 @@ struct RunReport {
   StepReport fileCache;
   StepReport idleProcesses;
   StepReport modifiedList;
-  std::vector<TrimmedProcessReport> trimmed;     // in the order trimmed, largest first
+  std::vector<TrimmedProcessReport> trimmed;       // in the order trimmed, largest first
   std::vector<ProcessIdentity> trimmedIdentities;  // the same processes
-  std::uint32_t idleLeft = 0;                    // idle processes left alone: target reached
+  std::uint32_t idleLeft = 0;                      // idle processes left alone: target reached
   SkipCounts skipped;
   std::uint64_t finishedAt = 0;  // milliseconds since the system started
 

@@ -34,8 +34,7 @@ char16_t FoldCase(char16_t unit) {
     return static_cast<char16_t>(unit - 0x3F);
   // Latin Extended-A: pairs of an upper and a lower case letter, the lower one odd except in
   // the runs from U+0139 to U+0148 and from U+0179 to U+017E.
-  const bool lowerIsEven =
-      (unit >= 0x0139 && unit <= 0x0148) || (unit >= 0x0179 && unit <= 0x017E);
+  const bool lowerIsEven = (unit >= 0x0139 && unit <= 0x0148) || (unit >= 0x0179 && unit <= 0x017E);
   if (unit >= 0x0100 && unit <= 0x017F && unit != 0x0138 && unit != 0x0149 && unit != 0x017F) {
     const bool isLower = lowerIsEven ? unit % 2 == 0 : unit % 2 == 1;
     return isLower ? static_cast<char16_t>(unit - 1) : unit;
@@ -61,13 +60,14 @@ bool StartsWithFolded(std::u16string_view name, std::u16string_view prefix) {
 }
 
 constexpr std::u16string_view kCriticalSystemProcesses[] = {
-    u"smss",     u"csrss",       u"wininit",  u"winlogon",           u"services",
-    u"lsass",    u"lsaiso",      u"dwm",      u"audiodg",            u"fontdrvhost",
-    u"Registry", u"Memory Compression",       u"MemCompression",     u"Secure System",
+    u"smss",           u"csrss",         u"wininit",  u"winlogon",
+    u"services",       u"lsass",         u"lsaiso",   u"dwm",
+    u"audiodg",        u"fontdrvhost",   u"Registry", u"Memory Compression",
+    u"MemCompression", u"Secure System",
 };
 
 constexpr std::u16string_view kVirtualMachineHosts[] = {u"vmware-vmx", u"VirtualBoxVM",
-                                                         u"VBoxHeadless", u"vmwp"};
+                                                        u"VBoxHeadless", u"vmwp"};
 constexpr std::u16string_view kVirtualMachineHostPrefixes[] = {u"vmmem", u"qemu"};
 
 }  // namespace
@@ -77,15 +77,15 @@ bool SameImageName(std::u16string_view a, std::u16string_view b) {
 }
 
 bool IsCriticalSystemProcess(std::u16string_view imageName) {
-  return std::any_of(std::begin(kCriticalSystemProcesses), std::end(kCriticalSystemProcesses),
-                     [imageName](std::u16string_view name) { return SameImageName(imageName, name); });
+  return std::any_of(
+      std::begin(kCriticalSystemProcesses), std::end(kCriticalSystemProcesses),
+      [imageName](std::u16string_view name) { return SameImageName(imageName, name); });
 }
 
 bool IsVirtualMachineHost(std::u16string_view imageName) {
-  return std::any_of(std::begin(kVirtualMachineHosts), std::end(kVirtualMachineHosts),
-                     [imageName](std::u16string_view name) {
-                       return SameImageName(imageName, name);
-                     }) ||
+  return std::any_of(
+             std::begin(kVirtualMachineHosts), std::end(kVirtualMachineHosts),
+             [imageName](std::u16string_view name) { return SameImageName(imageName, name); }) ||
          std::any_of(std::begin(kVirtualMachineHostPrefixes), std::end(kVirtualMachineHostPrefixes),
                      [imageName](std::u16string_view prefix) {
                        return StartsWithFolded(imageName, prefix);

@@ -21,8 +21,9 @@ bool Contains(const std::vector<std::uint32_t>& ids, std::uint32_t id) {
 }
 
 bool IsExcluded(const std::vector<std::u16string>& names, const std::u16string& imageName) {
-  return std::any_of(names.begin(), names.end(),
-                     [&imageName](const std::u16string& name) { return SameImageName(name, imageName); });
+  return std::any_of(names.begin(), names.end(), [&imageName](const std::u16string& name) {
+    return SameImageName(name, imageName);
+  });
 }
 
 // The first reason to leave the process alone, or none for an idle candidate.

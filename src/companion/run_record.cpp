@@ -82,8 +82,8 @@ std::u16string FileCacheLine(const StepReport& step, platform::EventLog& eventLo
 
 std::u16string SkippedLine(const SkipCounts& skipped) {
   static constexpr std::u16string_view kLabels[kSkipReasonCount] = {
-      u"protected", u"virtual machine hosts", u"excluded",        u"small",
-      u"young",     u"recently trimmed",      u"busy",            u"could not be opened",
+      u"protected", u"virtual machine hosts", u"excluded", u"small",
+      u"young",     u"recently trimmed",      u"busy",     u"could not be opened",
       u"exited",    u"refused the trim"};
   std::u16string text;
   for (std::size_t reason = 0; reason < kSkipReasonCount; ++reason) {
@@ -145,12 +145,12 @@ std::u16string ModifiedListLine(const StepReport& step, platform::EventLog& even
 std::u16string Headline(const RunRecord& record) {
   const RunReport& report = record.report;
   const std::int64_t change = report.availableAfter - report.availableBefore;
-  const std::u16string asked = Number(static_cast<std::int64_t>(report.asked.megabytes)) +
-                               u" MB asked";
+  const std::u16string asked =
+      Number(static_cast<std::int64_t>(report.asked.megabytes)) + u" MB asked";
   // Whole megabytes toward zero either way: neither a gain nor a loss is shown above its size.
-  const std::u16string changed = change <= -kMegabyte
-                                     ? Mb(-change) + u" less available memory"
-                                     : Mb(std::max<std::int64_t>(change, 0)) + u" more available memory";
+  const std::u16string changed =
+      change <= -kMegabyte ? Mb(-change) + u" less available memory"
+                           : Mb(std::max<std::int64_t>(change, 0)) + u" more available memory";
   switch (report.outcome) {
     case Outcome::kReached:
       return u"Target reached: " + changed + u", " + asked + u".";

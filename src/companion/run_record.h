@@ -16,7 +16,7 @@ namespace calvera::companion {
 // A worker run and what surrounded it.
 struct RunRecord {
   RunReport report;
-  PendingRequests droppedBefore;   // during the cooldown before this run
+  PendingRequests droppedBefore;  // during the cooldown before this run
   bool previousWorkerAbandoned = false;
   bool inPrivateNamespace = true;
   platform::ErrorCode namespaceError = 0;  // why not, when not

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "companion/freeing_policy.h"
-#include "config/settings.h"
 #include "companion/process_selection.h"
+#include "config/settings.h"
 #include "platform/volatile_store.h"
 
 namespace calvera::companion {

@@ -18,9 +18,9 @@
 namespace calvera::platform {
 
 struct CompanionPlatform {
-  Registry& registry;          // the settings
-  SystemLibraries& libraries;  // available memory, through the memory probe
-  EventLog& eventLog;          // the record of each run
+  Registry& registry;               // the settings
+  SystemLibraries& libraries;       // available memory, through the memory probe
+  EventLog& eventLog;               // the record of each run
   ServiceControlManager& services;  // the service's process, never trimmed
   SystemProcesses& processes;
   WorkingSets& workingSets;

@@ -50,10 +50,11 @@ bool ParseProcesses(std::span<const std::byte> buffer,
     process.parentProcessId = static_cast<std::uint32_t>(record.inheritedFromUniqueProcessId);
     process.creationTime = record.createTime;
     // Added without overflow whatever the record holds; real times are far from the limit.
-    process.processorTime = static_cast<std::int64_t>(static_cast<std::uint64_t>(record.userTime) +
-                                                      static_cast<std::uint64_t>(record.kernelTime));
-    process.privateWorkingSetBytes =
-        record.workingSetPrivateSize > 0 ? static_cast<std::uint64_t>(record.workingSetPrivateSize)
+    process.processorTime =
+        static_cast<std::int64_t>(static_cast<std::uint64_t>(record.userTime) +
+                                  static_cast<std::uint64_t>(record.kernelTime));
+    process.privateWorkingSetBytes = record.workingSetPrivateSize > 0
+                                         ? static_cast<std::uint64_t>(record.workingSetPrivateSize)
                                          : 0;
     if (!ReadImageName(buffer, bufferAddress, record.imageName, &process.imageName))
       return false;

@@ -31,8 +31,8 @@ struct CountHolder {
   fake::FakeNamedObjects& objects() { return process.NamedObjects(); }
   void Add(std::uint32_t megabytes) {
     std::uint64_t before = 0;
-    EXPECT_EQ(objects().AddToCounter(
-                  count.get(), (std::uint64_t{1} << kRequestCountShift) + megabytes, &before),
+    EXPECT_EQ(objects().AddToCounter(count.get(),
+                                     (std::uint64_t{1} << kRequestCountShift) + megabytes, &before),
               0u);
   }
   std::uint64_t Value() {
@@ -78,8 +78,8 @@ class CompanionTest : public ::testing::Test {
 };
 
 TEST_F(CompanionTest, ABadArgumentEndsWithTwoAndAWarning) {
-  for (const auto& arguments : std::vector<std::vector<std::u16string>>{
-           {}, {u"1", u"2"}, {u"abc"}, {u"4294967296"}}) {
+  for (const auto& arguments :
+       std::vector<std::vector<std::u16string>>{{}, {u"1", u"2"}, {u"abc"}, {u"4294967296"}}) {
     FakeCompanionMachine fresh;
     FakeCompanionProcess process(fresh);
     EXPECT_EQ(RunCompanion(process.Platform(), times, arguments), ExitCode::kBadArgument);
@@ -221,8 +221,7 @@ TEST_F(CompanionTest, ObjectsThatCannotBeHadEndWithThreeAndAnError) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].type, kErrorEntry);
     EXPECT_EQ(entries[0].id, kCoordinationFailedEvent.id);
-    EXPECT_EQ(ToUtf8(entries[0].text), std::string("Dropped a request of 100 MB: the ") +
-                                           c.object +
+    EXPECT_EQ(ToUtf8(entries[0].text), std::string("Dropped a request of 100 MB: the ") + c.object +
                                            " shared by the companions cannot be opened (error 5: "
                                            "Access is denied).");
     EXPECT_EQ(process.NamedObjects().OpenHandleCount(), 0u);
@@ -238,8 +237,7 @@ TEST_F(CompanionTest, ASharedObjectThatFailsInUseEndsWithThreeAndAnErrorAndLoses
     std::uint64_t countAfter;  // the holder's 300 MB, and this companion's 100 MB if added
     const char* entry;
   } cases[] = {
-      {"count cannot be changed", [](Objects& o) { o.FailCounterOperations(5); },
-       kOneRequest + 300,
+      {"count cannot be changed", [](Objects& o) { o.FailCounterOperations(5); }, kOneRequest + 300,
        "Dropped a request of 100 MB: the request count shared by the companions cannot be "
        "changed (error 5: Access is denied)."},
       {"mutex cannot be tried", [](Objects& o) { o.FailLock(6); }, 2 * kOneRequest + 400,

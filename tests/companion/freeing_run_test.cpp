@@ -132,8 +132,8 @@ TEST(FreeingRunTest, TheModifiedListIsFlushedOnlyBetweenItsFloorAndItsCap) {
     std::uint64_t modifiedMb;
     State state;
   } cases[] = {
-      {0, State::kNothingToDo},    {15, State::kNothingToDo}, {16, State::kDone},
-      {1024, State::kDone},        {1025, State::kAboveCap},  {8192, State::kAboveCap},
+      {0, State::kNothingToDo}, {15, State::kNothingToDo}, {16, State::kDone},
+      {1024, State::kDone},     {1025, State::kAboveCap},  {8192, State::kAboveCap},
   };
   for (const Case& c : cases) {
     Stand stand;
@@ -197,8 +197,7 @@ TEST(FreeingRunTest, AStepWithoutItsPrivilegeOrEntryPointIsSkippedAndTheOthersRu
     if (c.flushError != 0) {
       EXPECT_EQ(report.modifiedList.failure, CallFailure::Windows(c.flushError)) << c.what;
     }
-    EXPECT_EQ(stand.lists.FileCacheWorkingSet(), c.cache == State::kDone ? 0 : 100 * kMb)
-        << c.what;
+    EXPECT_EQ(stand.lists.FileCacheWorkingSet(), c.cache == State::kDone ? 0 : 100 * kMb) << c.what;
     EXPECT_EQ(report.outcome, Outcome::kStepsRanOut) << c.what;
   }
 }
@@ -222,7 +221,8 @@ TEST(FreeingRunTest, ProcessesAreLeftAloneForEachRuleAndCounted) {
   stand.lists.AddProcess({u"fresh.exe", 0, 0, 30, 300 * kMb});
   const std::uint32_t trimmedBefore = stand.Idle(u"again.exe", 300);
   stand.lists.AddProcess({u"busy.exe", 0, 0, 3600, 300 * kMb, 0, 1000});
-  stand.lists.AddProcess({u"locked.exe", 0, 0, 3600, 300 * kMb, 0, 0, platform::kErrorAccessDenied});
+  stand.lists.AddProcess(
+      {u"locked.exe", 0, 0, 3600, 300 * kMb, 0, 0, platform::kErrorAccessDenied});
   stand.lists.AddProcess({u"stubborn.exe", 0, 0, 3600, 300 * kMb, 0, 0, 0, 5});
   const std::uint32_t idle = stand.Idle(u"idle.exe", 300);
   stand.inputs.excludedNames = {u"game"};
@@ -298,7 +298,8 @@ TEST(FreeingRunTest, IdleMeansNoProcessorTimeOverTheSamplingInterval) {
   Stand stand;
   stand.times.samplingInterval = 800;
   // A thousandth of a processor.
-  const std::uint32_t slow = stand.lists.AddProcess({u"slow.exe", 0, 0, 3600, 300 * kMb, 0, 10'000});
+  const std::uint32_t slow =
+      stand.lists.AddProcess({u"slow.exe", 0, 0, 3600, 300 * kMb, 0, 10'000});
   std::vector<std::uint64_t> snapshotTimes;
   stand.lists.SetSnapshotHook([&](int) { snapshotTimes.push_back(stand.lists.Now()); });
   const RunReport report = stand.Run(10'000);

@@ -7,8 +7,8 @@
 
 #include <functional>
 #include <numeric>
-#include <random>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -159,8 +159,7 @@ TEST(HandoffTest, TwoCompanionsInEveryOrder) {
 }
 
 TEST(HandoffTest, ThreeAndFourCompanionsInManyRandomOrders) {
-  const std::vector<std::vector<std::uint32_t>> bursts = {{1024, 1024, 300},
-                                                          {100, 200, 300, 1024}};
+  const std::vector<std::vector<std::uint32_t>> bursts = {{1024, 1024, 300}, {100, 200, 300, 1024}};
   for (const Machine kind : {Machine::kPlenty, Machine::kNothing}) {
     for (const auto& amounts : bursts) {
       for (std::uint32_t seed = 1; seed <= 150; ++seed) {

@@ -22,13 +22,13 @@ TEST(ImageNamesTest, NamesMatchWithoutRegardToCaseAndWithOrWithoutExe) {
       {u".exe", u".EXE", true},  // a name that is only the extension keeps it
       {u".exe", u"", false},
       {u"", u"", true},
-      {u"Блокнот.exe", u"БЛОКНОТ.EXE", true},      // Cyrillic
-      {u"Ёлка", u"ёлка", true},                    // Cyrillic beyond the basic block
-      {u"Éditeur.exe", u"éditeur.exe", true},      // Latin-1
-      {u"Łódź.exe", u"łÓDŹ.EXE", true},            // Latin Extended-A, both runs
-      {u"Ωμέγα", u"ωΜΈΓΑ", true},                  // Greek with a tonos
+      {u"Блокнот.exe", u"БЛОКНОТ.EXE", true},  // Cyrillic
+      {u"Ёлка", u"ёлка", true},                // Cyrillic beyond the basic block
+      {u"Éditeur.exe", u"éditeur.exe", true},  // Latin-1
+      {u"Łódź.exe", u"łÓDŹ.EXE", true},        // Latin Extended-A, both runs
+      {u"Ωμέγα", u"ωΜΈΓΑ", true},              // Greek with a tonos
       {u"Σίσυφος", u"σίσυφος", true},
-      {u"straße", u"STRASSE", false},              // no folding that changes the length
+      {u"straße", u"STRASSE", false},  // no folding that changes the length
       {u"a.exe", u"b.exe", false},
   };
   for (const Case& c : cases) {

@@ -46,7 +46,9 @@ TEST(ProcessSelectionTest, EachProcessIsCountedUnderTheFirstReasonThatApplies) {
        [](ProcessRecord&, SelectionRules& r) { r.protectedIds = {8}; }, SkipReason::kProtected},
       {"a virtual machine host", Process(8, u"vmmem"), nullptr, SkipReason::kVirtualMachine},
       {"excluded by name", Process(8, u"Chrome.exe"),
-       [](ProcessRecord&, SelectionRules& r) { r.excludedNames = {u"x.exe", u"chrome"}; },
+       [](ProcessRecord&, SelectionRules& r) {
+         r.excludedNames = {u"x.exe", u"chrome"};
+       },
        SkipReason::kExcluded},
       {"excluded but protected", Process(8, u"csrss.exe"),
        [](ProcessRecord&, SelectionRules& r) { r.excludedNames = {u"csrss.exe"}; },
@@ -57,8 +59,8 @@ TEST(ProcessSelectionTest, EachProcessIsCountedUnderTheFirstReasonThatApplies) {
        std::nullopt},
       {"just under a minute old", ProcessRecord{8, 0, kNow - 60 * kSecond + 1, 0, 64 * kMb, u"a"},
        nullptr, SkipReason::kYoung},
-      {"exactly a minute old", ProcessRecord{8, 0, kNow - 60 * kSecond, 0, 64 * kMb, u"a"},
-       nullptr, std::nullopt},
+      {"exactly a minute old", ProcessRecord{8, 0, kNow - 60 * kSecond, 0, 64 * kMb, u"a"}, nullptr,
+       std::nullopt},
       {"not in the first snapshot", Process(8),
        [](ProcessRecord& first, SelectionRules&) { first.processId = 12; }, SkipReason::kYoung},
       {"its id was another process's then", Process(8),
@@ -120,7 +122,9 @@ TEST(ProcessSelectionTest, TheServiceIsKnownByTheManagerOrAsTheParentThatStarted
       {"told by the manager and the parent", service, 600, {900, 600}},
       {"the manager does not answer", service, 0, {900, 600}},
       {"started by another program", ProcessRecord{600, 1, 0, 0, 0, u"cmd.exe"}, 0, {900}},
-      {"the service elsewhere, started by hand", ProcessRecord{600, 1, 0, 0, 0, u"cmd.exe"}, 700,
+      {"the service elsewhere, started by hand",
+       ProcessRecord{600, 1, 0, 0, 0, u"cmd.exe"},
+       700,
        {900, 700}},
       // The parent's id names a newer process: the one that started the companion is gone.
       {"a parent id reused since", ProcessRecord{600, 1, kNow, 0, 0, u"Calvera.exe"}, 0, {900}},

@@ -39,9 +39,8 @@ TEST(RunRecordTest, AReachedRunReadsAsItsOwnSummary) {
   report.milliseconds = 1420;
   report.fileCache = Done(312 * kMb, 210);
   report.idleProcesses = Done(749 * kMb + 400'000, 905);
-  report.trimmed = {{u"chrome.exe", 810 * kMb}, {u"Code.exe", 402 * kMb},
-                    {u"Teams.exe", 300 * kMb}, {u"a.exe", 100 * kMb},
-                    {u"b.exe", 90 * kMb},      {u"c.exe", 80 * kMb}};
+  report.trimmed = {{u"chrome.exe", 810 * kMb}, {u"Code.exe", 402 * kMb}, {u"Teams.exe", 300 * kMb},
+                    {u"a.exe", 100 * kMb},      {u"b.exe", 90 * kMb},     {u"c.exe", 80 * kMb}};
   report.idleLeft = 20;
   report.skipped[SkipReason::kProtected] = 12;
   report.skipped[SkipReason::kSmall] = 40;
@@ -144,8 +143,9 @@ TEST(RunRecordTest, TheHeadlineOfEachOutcome) {
     std::string headline;
     std::uint16_t type;
   } cases[] = {
-      {Outcome::kReached, 100 * kMb, 300 * kMb - 1, "Target reached: 199 MB more available "
-                                                    "memory, 10 MB asked.",
+      {Outcome::kReached, 100 * kMb, 300 * kMb - 1,
+       "Target reached: 199 MB more available "
+       "memory, 10 MB asked.",
        kInformationEntry},
       {Outcome::kDeadline, 100 * kMb, 100 * kMb + 5,
        "Fell short: 0 MB more available memory, 10 MB asked; the 15 s deadline passed.",
@@ -154,8 +154,7 @@ TEST(RunRecordTest, TheHeadlineOfEachOutcome) {
        "Fell short: 0 MB more available memory, 10 MB asked; every step has been tried.",
        kWarningEntry},
       {Outcome::kMeasurementFailed, 0, 0,
-       "Failed: available memory cannot be read, so nothing was freed; 10 MB asked.",
-       kErrorEntry},
+       "Failed: available memory cannot be read, so nothing was freed; 10 MB asked.", kErrorEntry},
       {Outcome::kMeasurementFailed, 100 * kMb, 100 * kMb,
        "Failed: available memory could no longer be read, so the run stopped; 10 MB asked.",
        kErrorEntry},
@@ -179,8 +178,8 @@ TEST(RunRecordTest, MegabytesAreRoundedDownSoThatNoGainIsShownAboveWhatWasMeasur
     std::int64_t bytes;
     std::int64_t megabytes;
   } cases[] = {
-      {0, 0},           {kMb - 1, 0},        {kMb, 1},           {5 * kMb + 7, 5},
-      {-1, -1},         {-kMb, -1},          {-kMb - 1, -2},     {INT64_MAX, INT64_MAX / kMb},
+      {0, 0},   {kMb - 1, 0}, {kMb, 1},       {5 * kMb + 7, 5},
+      {-1, -1}, {-kMb, -1},   {-kMb - 1, -2}, {INT64_MAX, INT64_MAX / kMb},
   };
   for (const Case& c : cases)
     EXPECT_EQ(WholeMegabytes(c.bytes), c.megabytes) << c.bytes;
@@ -200,9 +199,9 @@ TEST(RunRecordTest, ABadArgumentIsShownSafely) {
   };
   for (const Case& c : cases) {
     const std::string text = ToUtf8(FormatBadArgument(c.arguments));
-    EXPECT_EQ(text,
-              "Not started with one whole number of megabytes to free, so nothing was done: " +
-                  c.tail);
+    EXPECT_EQ(
+        text,
+        "Not started with one whole number of megabytes to free, so nothing was done: " + c.tail);
   }
 }
 

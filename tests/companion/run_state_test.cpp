@@ -16,8 +16,7 @@ RunState Sample() {
   state.cooldownUntil = kNow + 30'000;
   state.droppedRequests = 3;
   state.droppedMegabytes = 3072;
-  state.trimmed = {{{1234, 133'000'000'000'000'000}, kNow - 1000},
-                   {{0xFFFFFFFC, -1}, kNow - 2000}};
+  state.trimmed = {{{1234, 133'000'000'000'000'000}, kNow - 1000}, {{0xFFFFFFFC, -1}, kNow - 2000}};
   return state;
 }
 

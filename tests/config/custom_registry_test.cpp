@@ -130,7 +130,8 @@ TEST(CustomRegistryMultiStringTest, TheListEndsAtItsFirstEmptyString) {
   };
   for (const Case& c : cases) {
     FakeRegistry registry;
-    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, Data(c.stored));
+    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz,
+                    Data(c.stored));
     EXPECT_EQ(ReadExcluded(registry), c.read) << c.stored.size();
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
   }
@@ -142,14 +143,18 @@ TEST(CustomRegistryMultiStringTest, AnyOtherTypeAnAbsentValueOrKeyOrAFailureRead
     EXPECT_EQ(ReadExcluded(registry), Strings());
     EXPECT_FALSE(registry.KeyExists(kRoot, config::kStoredSettingsPath));
   }
-  for (const std::uint32_t type : {platform::kRegSz, platform::kRegExpandSz, platform::kRegBinary}) {
+  for (const std::uint32_t type :
+       {platform::kRegSz, platform::kRegExpandSz, platform::kRegBinary}) {
     FakeRegistry registry;
-    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, type, Data(u"chrome.exe"));
+    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, type,
+                    Data(u"chrome.exe"));
     EXPECT_EQ(ReadExcluded(registry), Strings()) << type;
   }
-  for (const FakeRegistry::Call call : {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue}) {
+  for (const FakeRegistry::Call call :
+       {FakeRegistry::Call::kOpenKey, FakeRegistry::Call::kQueryValue}) {
     FakeRegistry registry;
-    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, Data(u"a\0"));
+    registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz,
+                    Data(u"a\0"));
     registry.FailCall(call, platform::kErrorAccessDenied);
     EXPECT_EQ(ReadExcluded(registry), Strings()) << static_cast<int>(call);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
@@ -158,7 +163,8 @@ TEST(CustomRegistryMultiStringTest, AnyOtherTypeAnAbsentValueOrKeyOrAFailureRead
 
 TEST(CustomRegistryMultiStringTest, ReadsInTheSettingsViewWithReadRights) {
   FakeRegistry registry;
-  registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, Data(u"a\0\0"));
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz,
+                  Data(u"a\0\0"));
   ASSERT_EQ(ReadExcluded(registry), Strings{u"a"});
   const auto openings = registry.Openings();
   ASSERT_EQ(openings.size(), 1u);
@@ -171,7 +177,8 @@ TEST(CustomRegistryMultiStringTest, AnOddLastByteIsHalfACharacterAndDropped) {
   FakeRegistry registry;
   std::vector<std::uint8_t> data = Data(u"ab");
   data.push_back('c');
-  registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz, data);
+  registry.SetRaw(kRoot, config::kStoredSettingsPath, kExcludeProcesses, platform::kRegMultiSz,
+                  data);
   EXPECT_EQ(ReadExcluded(registry), Strings{u"ab"});
 }
 

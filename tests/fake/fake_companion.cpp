@@ -102,16 +102,16 @@ FakeCompanionProcess::FakeCompanionProcess(FakeCompanionMachine& machine,
                                            std::uint32_t parentProcessId,
                                            std::uint64_t workingSetBytes)
     : machine_(machine),
-      processId_(machine.pageLists.AddProcess({u"CalveraDefrag.exe", 0, parentProcessId, 0,
-                                               workingSetBytes, 0, 0, 0, 0})),
+      processId_(machine.pageLists.AddProcess(
+          {u"CalveraDefrag.exe", 0, parentProcessId, 0, workingSetBytes, 0, 0, 0, 0})),
       processes_(machine.pageLists, processId_),
       namedObjects_(machine.objects, processId_),
-      platform_{machine.registry,     machine.pageLists.libraries,
-                machine.eventLog,     machine.services,
-                processes_,           machine.pageLists,
-                machine.pageLists,    machine.pageLists,
-                machine.privileges,   namedObjects_,
-                machine.store,        machine.pageLists} {}
+      platform_{machine.registry,   machine.pageLists.libraries,
+                machine.eventLog,   machine.services,
+                processes_,         machine.pageLists,
+                machine.pageLists,  machine.pageLists,
+                machine.privileges, namedObjects_,
+                machine.store,      machine.pageLists} {}
 
 FakeCompanionProcess::~FakeCompanionProcess() {
   machine_.pageLists.EndProcess(processId_);

@@ -86,7 +86,8 @@ class FakeNamedObjects final : public platform::NamedObjects {
   platform::ErrorCode OpenSystemNamespace(const char16_t* alias,
                                           platform::NamespaceHandle* ns) override;
   void CloseNamespace(platform::NamespaceHandle ns) override;
-  platform::ErrorCode OpenOrCreateMutex(const char16_t* name, platform::MutexHandle* mutex) override;
+  platform::ErrorCode OpenOrCreateMutex(const char16_t* name,
+                                        platform::MutexHandle* mutex) override;
   // ERROR_INVALID_HANDLE for a handle this process does not hold.
   platform::ErrorCode TryLock(platform::MutexHandle mutex, platform::LockResult* result) override;
   // ERROR_NOT_OWNER when this process does not own the mutex.
@@ -117,9 +118,9 @@ class FakeNamedObjects final : public platform::NamedObjects {
 
   FakeObjectManager& manager_;
   std::uint32_t processId_;
-  std::set<std::u16string> namespaces_;  // aliases held open
-  std::map<platform::MutexHandle, std::u16string> mutexes_;        // handle -> key
-  std::map<platform::CounterHandle, std::u16string> counters_;     // handle -> key
+  std::set<std::u16string> namespaces_;                                   // aliases held open
+  std::map<platform::MutexHandle, std::u16string> mutexes_;               // handle -> key
+  std::map<platform::CounterHandle, std::u16string> counters_;            // handle -> key
   std::map<platform::NamespaceHandle, std::u16string> namespaceHandles_;  // handle -> alias
   HandleValues<platform::MutexHandle> mutexHandles_{0x100};
   HandleValues<platform::CounterHandle> counterHandles_{0x200};

@@ -342,8 +342,8 @@ NtStatus FakePageLists::Snapshot(std::vector<platform::ProcessRecord>* processes
     processes->clear();
     // The idle and the system process head every snapshot, as on Windows.
     processes->push_back(platform::ProcessRecord{0, 0, 0, 0, 0, u""});
-    processes->push_back(platform::ProcessRecord{4, 0, systemTime_ - 3600 * kFileTimeSecond, 0,
-                                                 0, u"System"});
+    processes->push_back(
+        platform::ProcessRecord{4, 0, systemTime_ - 3600 * kFileTimeSecond, 0, 0, u"System"});
     for (const auto& [id, process] : processes_) {
       const std::uint64_t privateBytes =
           withoutEffect_ ? 0 : (process.cleanPages + process.dirtyPages) * kPageSize;
@@ -362,7 +362,8 @@ void FakePageLists::Advance(std::uint64_t milliseconds) {
   milliseconds_ += milliseconds;
   systemTime_ += static_cast<std::int64_t>(milliseconds) * (kFileTimeSecond / 1000);
   for (auto& [id, process] : processes_)
-    process.processorTime += process.spec.busyPerSecond * static_cast<std::int64_t>(milliseconds) / 1000;
+    process.processorTime +=
+        process.spec.busyPerSecond * static_cast<std::int64_t>(milliseconds) / 1000;
   consumptionCarry_ += consumptionPerSecond_ * milliseconds;
   std::uint64_t pages = consumptionCarry_ / (1000 * kPageSize);
   consumptionCarry_ %= 1000 * kPageSize;

@@ -66,9 +66,9 @@ TEST(CompanionPlatformWineTest, AServiceThatDoesNotExistHasNoProcessToAskFor) {
             kErrorServiceDoesNotExist);
   // A stopped service's process is 0. The event log service of Wine's prefix runs; its process
   // is another than this one.
-  ASSERT_EQ(services.OpenServiceEntry(manager.get(), u"EventLog", kServiceQueryStatus,
-                                      service.put()),
-            kErrorSuccess);
+  ASSERT_EQ(
+      services.OpenServiceEntry(manager.get(), u"EventLog", kServiceQueryStatus, service.put()),
+      kErrorSuccess);
   std::uint32_t processId = 1;
   EXPECT_EQ(services.QueryServiceProcessId(service.get(), &processId), kErrorSuccess);
   EXPECT_NE(processId, Real().processes.CurrentProcessId());
@@ -138,10 +138,10 @@ TEST(CompanionPlatformWineTest, TheVolatileStoreKeepsDataInAVolatileKeyBelowAnEx
 
   // A value of another type is not the store's.
   ScopedRegistryKey stateKey(registry);
-  ASSERT_EQ(registry.OpenKey(RegistryRoot::kLocalMachine,
-                             u"Software\\CalveraVolatileContract\\State", kKeyWrite,
-                             stateKey.put()),
-            0u);
+  ASSERT_EQ(
+      registry.OpenKey(RegistryRoot::kLocalMachine, u"Software\\CalveraVolatileContract\\State",
+                       kKeyWrite, stateKey.put()),
+      0u);
   const std::uint32_t number = 5;
   ASSERT_EQ(registry.SetValue(stateKey.get(), u"Data", kRegDword, &number, sizeof number), 0u);
   EXPECT_TRUE(read(kErrorInvalidDatatype).empty());

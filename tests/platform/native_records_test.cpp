@@ -60,7 +60,8 @@ Buffer Records(const Layout& layout, const std::vector<Process>& processes) {
   for (std::size_t i = 0; i < processes.size(); ++i) {
     const Process& p = processes[i];
     const std::size_t at = i * stride;
-    buffer.Put<std::uint32_t>(at, i + 1 < processes.size() ? static_cast<std::uint32_t>(stride) : 0);
+    buffer.Put<std::uint32_t>(at,
+                              i + 1 < processes.size() ? static_cast<std::uint32_t>(stride) : 0);
     buffer.Put<std::int64_t>(at + 0x08, p.privateBytes);
     buffer.Put<std::int64_t>(at + 0x20, p.created);
     buffer.Put<std::int64_t>(at + 0x28, p.user);
@@ -160,8 +161,8 @@ TEST(NativeRecordsTest, MemoryListRecordsOfBothWidthsGiveBytes) {
     EXPECT_EQ(sizes.repurposedByPriority[7], 21u);
     EXPECT_EQ(sizes.modifiedPageFile, 22u * 4096);
 
-    EXPECT_FALSE(ParseMemoryListInformation(buffer.Bytes().first(length - 1), layout.width, 4096,
-                                            &sizes));
+    EXPECT_FALSE(
+        ParseMemoryListInformation(buffer.Bytes().first(length - 1), layout.width, 4096, &sizes));
   }
 }
 

@@ -23,9 +23,9 @@ CompanionPlatform& Win32CompanionPlatform() {
   static Win32NamedObjects namedObjects;
   static Win32VolatileStore volatileStore;
   static Win32Clock clock;
-  static CompanionPlatform platform{registry,    libraries,  eventLog,    services,
-                                    processes,   workingSets, fileCache,   memoryLists,
-                                    privileges,  namedObjects, volatileStore, clock};
+  static CompanionPlatform platform{registry,   libraries,    eventLog,      services,
+                                    processes,  workingSets,  fileCache,     memoryLists,
+                                    privileges, namedObjects, volatileStore, clock};
   return platform;
 }
 

@@ -27,8 +27,7 @@ NtStatus Win32MemoryLists::Query(MemoryListSizes* sizes) {
   }
   NativeMemoryListInformation<std::uintptr_t> record{};
   std::uint32_t returned = 0;
-  const NtStatus status =
-      query(kSystemMemoryListInformation, &record, sizeof record, &returned);
+  const NtStatus status = query(kSystemMemoryListInformation, &record, sizeof record, &returned);
   if (!NtSuccess(status)) {
     return status;
   }
@@ -40,8 +39,8 @@ NtStatus Win32MemoryLists::Query(MemoryListSizes* sizes) {
 }
 
 NtStatus Win32MemoryLists::SendCommand(MemoryListCommand command) {
-  const auto set = FindSystemFunction<NtSetSystemInformationFunction>(
-      L"ntdll.dll", "NtSetSystemInformation");
+  const auto set =
+      FindSystemFunction<NtSetSystemInformationFunction>(L"ntdll.dll", "NtSetSystemInformation");
   if (set == nullptr) {
     return kStatusProcedureNotFound;
   }

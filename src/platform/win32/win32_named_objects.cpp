@@ -29,8 +29,8 @@ struct NamespaceFunctions {
     addSid = FindSystemFunction<AddSidFunction>(L"kernel32.dll", "AddSIDToBoundaryDescriptor");
     deleteBoundary = FindSystemFunction<DeleteBoundaryDescriptorFunction>(
         L"kernel32.dll", "DeleteBoundaryDescriptor");
-    open = FindSystemFunction<OpenPrivateNamespaceFunction>(L"kernel32.dll",
-                                                            "OpenPrivateNamespaceW");
+    open =
+        FindSystemFunction<OpenPrivateNamespaceFunction>(L"kernel32.dll", "OpenPrivateNamespaceW");
     create = FindSystemFunction<CreatePrivateNamespaceFunction>(L"kernel32.dll",
                                                                 "CreatePrivateNamespaceW");
   }

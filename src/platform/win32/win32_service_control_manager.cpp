@@ -105,9 +105,9 @@ ErrorCode Win32ServiceControlManager::QueryServiceProcessId(ServiceHandle servic
                                                             std::uint32_t* processId) {
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
-  const BOOL succeeded = ::QueryServiceStatusEx(ServiceOf(service), SC_STATUS_PROCESS_INFO,
-                                                reinterpret_cast<BYTE*>(&status), sizeof status,
-                                                &needed);
+  const BOOL succeeded =
+      ::QueryServiceStatusEx(ServiceOf(service), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<BYTE*>(&status), sizeof status, &needed);
   *processId = succeeded && status.dwCurrentState != SERVICE_STOPPED ? status.dwProcessId : 0;
   return Result(succeeded);
 }

@@ -10,8 +10,8 @@ using SetSystemFileCacheSizeFunction = BOOL(WINAPI*)(SIZE_T minimum, SIZE_T maxi
 }  // namespace
 
 ErrorCode Win32SystemFileCache::TrimWorkingSet() {
-  const auto setSize = FindSystemFunction<SetSystemFileCacheSizeFunction>(
-      L"kernel32.dll", "SetSystemFileCacheSize");
+  const auto setSize =
+      FindSystemFunction<SetSystemFileCacheSizeFunction>(L"kernel32.dll", "SetSystemFileCacheSize");
   if (setSize == nullptr) {
     return kErrorProcNotFound;
   }

@@ -47,8 +47,8 @@ LSTATUS ReadValue(const VolatileValue& value, std::vector<std::uint8_t>* data) {
     return ERROR_INVALID_DATATYPE;
   }
   data->resize(size);
-  status = ::RegQueryValueExW(key.get(), Wide(value.valueName), nullptr, &type, data->data(),
-                              &size);
+  status =
+      ::RegQueryValueExW(key.get(), Wide(value.valueName), nullptr, &type, data->data(), &size);
   if (status != ERROR_SUCCESS || type != REG_BINARY) {
     data->clear();
     return status != ERROR_SUCCESS ? status : ERROR_INVALID_DATATYPE;
