@@ -1,4 +1,5 @@
-// The companion's command line: one decimal number, the megabytes to free.
+// The companion's command line: one decimal number, the megabytes to free. Plain functions of
+// their arguments: any thread may call, and none fails.
 #pragma once
 
 #include <cstdint>

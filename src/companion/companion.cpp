@@ -53,7 +53,8 @@ class Worker {
     ForgetExpired(state, platform_.clock.MillisecondsSinceStart(), times_);
     if (state.CoolingDown(platform_.clock.MillisecondsSinceStart())) {
       // Counted here and reported by the next run, so that a machine whose memory cannot be
-      // freed gets one entry a cooldown, not one a second.
+      // freed gets one entry a cooldown, not one a second. A count that cannot be stored is
+      // still this worker's; the next run's record says what could not be kept.
       state.droppedRequests += pending.requests;
       state.droppedMegabytes += pending.megabytes;
       static_cast<void>(SaveRunState(platform_.volatileStore, state));

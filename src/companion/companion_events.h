@@ -33,7 +33,7 @@ inline constexpr CompanionEvent kBadArgumentEvent{4, kWarningEntry};
 inline constexpr CompanionEvent kCoordinationFailedEvent{5, kErrorEntry};
 
 // Registers the source, writes one entry and deregisters. A failure of the event log is not
-// reported: there is nowhere left to report it.
+// reported: there is nowhere left to report it. Any thread.
 void WriteEntry(platform::EventLog& eventLog, CompanionEvent event, const std::u16string& text);
 
 }  // namespace calvera::companion

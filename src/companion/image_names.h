@@ -1,6 +1,7 @@
 // Process image names as Windows compares file names: without regard to letter case. A name
 // matches with or without its ".exe", since the system reports some processes without one
-// ("Registry", "vmmem") and users write names either way.
+// ("Registry", "vmmem") and users write names either way. Plain functions of their arguments:
+// any thread may call, and none fails.
 #pragma once
 
 #include <string_view>

@@ -1,4 +1,5 @@
-// Which processes a run may trim, in which order, and why the others are left alone.
+// Which processes a run may trim, in which order, and why the others are left alone. Plain
+// functions of the snapshots and rules: any thread may call, and none fails.
 #pragma once
 
 #include <array>

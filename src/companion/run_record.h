@@ -1,5 +1,7 @@
 // The texts of the companion's event log entries: plain sentences, one fact per line, each line
-// led by the same words every time so that a reader (or a test) finds what it looks for.
+// led by the same words every time so that a reader (or a test) finds what it looks for. Any
+// thread may call; the texts of error codes come from the event log, which gives an empty text
+// rather than fail.
 #pragma once
 
 #include <cstdint>

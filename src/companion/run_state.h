@@ -46,20 +46,22 @@ struct RunState {
 // At most this many trimmed processes are kept, the latest ones.
 inline constexpr std::size_t kMostTrimmedKept = 2048;
 
-// A fixed little-endian layout, the same for the 32-bit and the 64-bit program.
+// A fixed little-endian layout, the same for the 32-bit and the 64-bit program. Any thread.
 std::vector<std::uint8_t> SerializeRunState(const RunState& state);
-// nullopt for data that is not such a layout, whole and exact.
+// nullopt for data that is not such a layout, whole and exact. Any thread.
 std::optional<RunState> ParseRunState(std::span<const std::uint8_t> data);
 
 // The state as of `now`: a cooldown that has ended is gone, and so are processes trimmed longer
 // than the history ago; times ahead of `now` by more than they can be (the clock went back) are
-// dropped too.
+// dropped too. Any thread.
 void ForgetExpired(RunState& state, std::uint64_t now, const RunTimes& times);
 
 // The stored state as of `now`, ForgetExpired applied. An empty state when none is stored or it
-// cannot be read.
+// cannot be read. By the worker, holding the worker mutex.
 RunState LoadRunState(platform::VolatileStore& store, std::uint64_t now, const RunTimes& times);
-// 0 or the error; kErrorFileNotFound when the service is not installed.
-platform::ErrorCode SaveRunState(platform::VolatileStore& store, const RunState& state);
+// kErrorSuccess or the registry's error; kErrorFileNotFound when the service is not installed.
+// By the worker, holding the worker mutex.
+[[nodiscard]] platform::ErrorCode SaveRunState(platform::VolatileStore& store,
+                                               const RunState& state);
 
 }  // namespace calvera::companion
