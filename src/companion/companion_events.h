@@ -11,26 +11,21 @@ namespace calvera::companion {
 
 inline constexpr char16_t kEventSourceName[] = u"CalveraDefrag";
 
-// EVENTLOG_ERROR_TYPE, EVENTLOG_WARNING_TYPE and EVENTLOG_INFORMATION_TYPE.
-inline constexpr std::uint16_t kErrorEntry = 1;
-inline constexpr std::uint16_t kWarningEntry = 2;
-inline constexpr std::uint16_t kInformationEntry = 4;
-
 struct CompanionEvent {
   std::uint32_t id;
   std::uint16_t type;
 };
 
 // A worker run that reached its target.
-inline constexpr CompanionEvent kTargetReachedEvent{1, kInformationEntry};
+inline constexpr CompanionEvent kTargetReachedEvent{1, platform::kEventlogInformationType};
 // A worker run that fell short: the steps ran out or the deadline passed.
-inline constexpr CompanionEvent kFellShortEvent{2, kWarningEntry};
+inline constexpr CompanionEvent kFellShortEvent{2, platform::kEventlogWarningType};
 // A worker run that could not measure, or failed unexpectedly.
-inline constexpr CompanionEvent kRunFailedEvent{3, kErrorEntry};
+inline constexpr CompanionEvent kRunFailedEvent{3, platform::kEventlogErrorType};
 // The program was started with an argument it cannot use.
-inline constexpr CompanionEvent kBadArgumentEvent{4, kWarningEntry};
+inline constexpr CompanionEvent kBadArgumentEvent{4, platform::kEventlogWarningType};
 // The named objects that the companions share cannot be had.
-inline constexpr CompanionEvent kCoordinationFailedEvent{5, kErrorEntry};
+inline constexpr CompanionEvent kCoordinationFailedEvent{5, platform::kEventlogErrorType};
 
 // Registers the source, writes one entry and deregisters. A failure of the event log is not
 // reported: there is nowhere left to report it. Any thread.

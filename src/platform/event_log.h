@@ -11,7 +11,10 @@ namespace calvera::platform {
 // HANDLE of a registered event source; {} is none.
 enum class EventSourceHandle : std::uintptr_t {};
 
+// Event types (EVENTLOG_ERROR_TYPE ...).
 inline constexpr std::uint16_t kEventlogErrorType = 1;
+inline constexpr std::uint16_t kEventlogWarningType = 2;
+inline constexpr std::uint16_t kEventlogInformationType = 4;
 
 // No function gives an error code: a failure shows only as none, false or an empty text, since
 // the event log is where failures would be reported. Any thread may call.

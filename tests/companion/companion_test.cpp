@@ -86,7 +86,7 @@ TEST_F(CompanionTest, ABadArgumentEndsWithTwoAndAWarning) {
     const auto entries = fresh.eventLog.Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].source, kEventSourceName);
-    EXPECT_EQ(entries[0].type, kWarningEntry);
+    EXPECT_EQ(entries[0].type, platform::kEventlogWarningType);
     EXPECT_EQ(entries[0].id, kBadArgumentEvent.id);
     EXPECT_EQ(fresh.objects.CounterValue(kPendingCountName, true), std::nullopt);
     EXPECT_EQ(fresh.eventLog.OpenSourceCount(), 0u);
@@ -106,7 +106,7 @@ TEST_F(CompanionTest, ARunThatReachesItsTargetEndsWithZeroAndOneInformationEntry
   EXPECT_EQ(Start({u"300"}), ExitCode::kDone);
   const auto entries = Entries();
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].type, kInformationEntry);
+  EXPECT_EQ(entries[0].type, platform::kEventlogInformationType);
   EXPECT_EQ(entries[0].id, kTargetReachedEvent.id);
   EXPECT_EQ(ToUtf8(entries[0].text.substr(0, entries[0].text.find(u'\n'))),
             "Target reached: 400 MB more available memory, 300 MB asked.");
@@ -129,7 +129,7 @@ TEST_F(CompanionTest, AmountsAboveTheLargestRequestAreCutToIt) {
 TEST_F(CompanionTest, AShortRunEndsWithOneAndStartsACooldownThatCountsAndDropsRequests) {
   ASSERT_EQ(Start({u"1000"}), ExitCode::kPartial);
   ASSERT_EQ(Entries().size(), 1u);
-  EXPECT_EQ(Entries()[0].type, kWarningEntry);
+  EXPECT_EQ(Entries()[0].type, platform::kEventlogWarningType);
   EXPECT_EQ(Entries()[0].id, kFellShortEvent.id);
   const std::uint64_t cooldownUntil = StoredState().cooldownUntil;
   EXPECT_EQ(cooldownUntil, lists().Now() + 60'000);
@@ -219,7 +219,7 @@ TEST_F(CompanionTest, ObjectsThatCannotBeHadEndWithThreeAndAnError) {
     EXPECT_EQ(RunCompanion(process.Platform(), times, {u"100"}), ExitCode::kFailure);
     const auto entries = fresh.eventLog.Entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].type, kErrorEntry);
+    EXPECT_EQ(entries[0].type, platform::kEventlogErrorType);
     EXPECT_EQ(entries[0].id, kCoordinationFailedEvent.id);
     EXPECT_EQ(ToUtf8(entries[0].text), std::string("Dropped a request of 100 MB: the ") + c.object +
                                            " shared by the companions cannot be opened (error 5: "
@@ -253,7 +253,7 @@ TEST_F(CompanionTest, ASharedObjectThatFailsInUseEndsWithThreeAndAnErrorAndLoses
     EXPECT_EQ(RunCompanion(process.Platform(), times, {u"100"}), ExitCode::kFailure) << c.name;
     const auto entries = fresh.eventLog.Entries();
     ASSERT_EQ(entries.size(), 1u) << c.name;
-    EXPECT_EQ(entries[0].type, kErrorEntry) << c.name;
+    EXPECT_EQ(entries[0].type, platform::kEventlogErrorType) << c.name;
     EXPECT_EQ(entries[0].id, kCoordinationFailedEvent.id) << c.name;
     EXPECT_EQ(ToUtf8(entries[0].text), c.entry) << c.name;
     fresh.objects.FailCounterOperations(0);
@@ -288,7 +288,7 @@ TEST_F(CompanionTest, AWorkerThatCannotTakeTheCountLeavesItForTheNextCompanion) 
 TEST_F(CompanionTest, WithoutAReadingOfAvailableMemoryTheRunEndsWithThreeAndAnError) {
   lists().SetMemoryStatusFails(true);
   EXPECT_EQ(Start({u"100"}), ExitCode::kFailure);
-  EXPECT_EQ(Entries().at(0).type, kErrorEntry);
+  EXPECT_EQ(Entries().at(0).type, platform::kEventlogErrorType);
   EXPECT_EQ(Entries().at(0).id, kRunFailedEvent.id);
   EXPECT_TRUE(lists().TrimOrder().empty());
 }

@@ -58,7 +58,7 @@ TEST(RunRecordTest, AReachedRunReadsAsItsOwnSummary) {
             "Teams.exe 300 MB and 3 more; 20 idle left alone.\n"
             "   Skipped: 12 protected, 40 small, 1 recently trimmed, 3 busy.\n"
             "3. Modified page list: not needed.");
-  EXPECT_EQ(EventFor(report.outcome).type, kInformationEntry);
+  EXPECT_EQ(EventFor(report.outcome).type, platform::kEventlogInformationType);
 }
 
 TEST(RunRecordTest, AShortRunSaysWhyEachStepGainedNothingAndWhatFollows) {
@@ -101,7 +101,7 @@ TEST(RunRecordTest, AShortRunSaysWhyEachStepGainedNothingAndWhatFollows) {
             "Not kept for the next run (error 2: The system cannot find the file specified): the "
             "processes trimmed and the cooldown.\n"
             "Requests in the next 60 s are counted and dropped.");
-  EXPECT_EQ(EventFor(report.outcome).type, kWarningEntry);
+  EXPECT_EQ(EventFor(report.outcome).type, platform::kEventlogWarningType);
 }
 
 TEST(RunRecordTest, EveryStateOfAStepHasItsWords) {
@@ -146,18 +146,19 @@ TEST(RunRecordTest, TheHeadlineOfEachOutcome) {
       {Outcome::kReached, 100 * kMb, 300 * kMb - 1,
        "Target reached: 199 MB more available "
        "memory, 10 MB asked.",
-       kInformationEntry},
+       platform::kEventlogInformationType},
       {Outcome::kDeadline, 100 * kMb, 100 * kMb + 5,
        "Fell short: 0 MB more available memory, 10 MB asked; the 15 s deadline passed.",
-       kWarningEntry},
+       platform::kEventlogWarningType},
       {Outcome::kStepsRanOut, 100 * kMb, 100 * kMb - 5,
        "Fell short: 0 MB more available memory, 10 MB asked; every step has been tried.",
-       kWarningEntry},
+       platform::kEventlogWarningType},
       {Outcome::kMeasurementFailed, 0, 0,
-       "Failed: available memory cannot be read, so nothing was freed; 10 MB asked.", kErrorEntry},
+       "Failed: available memory cannot be read, so nothing was freed; 10 MB asked.",
+       platform::kEventlogErrorType},
       {Outcome::kMeasurementFailed, 100 * kMb, 100 * kMb,
        "Failed: available memory could no longer be read, so the run stopped; 10 MB asked.",
-       kErrorEntry},
+       platform::kEventlogErrorType},
   };
   fake::FakeEventLog eventLog;
   for (const Case& c : cases) {
