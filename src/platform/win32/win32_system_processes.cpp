@@ -28,8 +28,11 @@ NtStatus TakeSnapshot(std::vector<ProcessRecord>* processes) {
   }
   std::uint32_t length = kFirstSnapshotLength;
   for (int attempt = 0; attempt < kSnapshotAttempts; ++attempt) {
-    // In 8-byte units: the records hold 8-byte fields and the system wants them aligned.
-    const auto buffer = std::make_unique<std::uint64_t[]>(length / sizeof(std::uint64_t));
+    // In 8-byte units: the records hold 8-byte fields and the system wants them aligned. Not
+    // cleared: the system writes what it returns, and the pages it does not write stay out of
+    // the working set.
+    const auto buffer =
+        std::make_unique_for_overwrite<std::uint64_t[]>(length / sizeof(std::uint64_t));
     std::uint32_t returned = 0;
     const NtStatus status = query(kSystemProcessInformation, buffer.get(), length, &returned);
     if (status == kStatusInfoLengthMismatch) {
