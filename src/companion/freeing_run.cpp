@@ -128,7 +128,7 @@ class Ladder {
     }
     SelectionRules rules;
     rules.protectedIds = CalveraProcessIds(second, platform_.processes.CurrentProcessId(),
-                                           ServiceProcessId(platform_.services));
+                                           [this] { return ServiceProcessId(platform_.services); });
     rules.excludedNames = inputs_.excludedNames;
     rules.recentlyTrimmed = inputs_.recentlyTrimmed;
     rules.now = platform_.clock.SystemTime();

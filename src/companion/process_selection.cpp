@@ -58,23 +58,31 @@ std::uint32_t SkipCounts::Total() const {
   return std::accumulate(counts.begin(), counts.end(), std::uint32_t{0});
 }
 
-std::vector<std::uint32_t> CalveraProcessIds(std::span<const ProcessRecord> snapshot,
-                                             std::uint32_t ownId,
-                                             std::uint32_t serviceId) {
+std::vector<std::uint32_t> CalveraProcessIds(
+    std::span<const ProcessRecord> snapshot,
+    std::uint32_t ownId,
+    const std::function<std::uint32_t()>& serviceProcessId) {
   std::vector<std::uint32_t> ids{ownId};
-  if (serviceId != 0)
-    ids.push_back(serviceId);
   const auto find = [snapshot](std::uint32_t id) {
     return std::find_if(snapshot.begin(), snapshot.end(),
                         [id](const ProcessRecord& process) { return process.processId == id; });
   };
-  const auto own = find(ownId);
-  if (own == snapshot.end())
-    return ids;
-  const auto parent = find(own->parentProcessId);
-  if (parent != snapshot.end() && parent->creationTime <= own->creationTime &&
-      SameImageName(parent->imageName, kServiceImageName) && !Contains(ids, parent->processId)) {
-    ids.push_back(parent->processId);
+  if (const auto own = find(ownId); own != snapshot.end()) {
+    const auto parent = find(own->parentProcessId);
+    if (parent != snapshot.end() && parent->processId != ownId &&
+        parent->creationTime <= own->creationTime &&
+        SameImageName(parent->imageName, kServiceImageName)) {
+      ids.push_back(parent->processId);
+    }
+  }
+  const bool unknownServiceImage =
+      std::any_of(snapshot.begin(), snapshot.end(), [&ids](const ProcessRecord& process) {
+        return SameImageName(process.imageName, kServiceImageName) &&
+               !Contains(ids, process.processId);
+      });
+  if (unknownServiceImage) {
+    if (const std::uint32_t service = serviceProcessId(); service != 0 && !Contains(ids, service))
+      ids.push_back(service);
   }
   return ids;
 }

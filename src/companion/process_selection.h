@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -65,12 +66,16 @@ struct Selection {
   SkipCounts skipped;
 };
 
-// The ids that a run never trims besides the system's: `ownId`, the service's process as the
-// Service Control Manager reports it (0: none), and the companion's parent when its image is
-// the service's executable and it started before the companion, as when the service started it.
-std::vector<std::uint32_t> CalveraProcessIds(std::span<const platform::ProcessRecord> snapshot,
-                                             std::uint32_t ownId,
-                                             std::uint32_t serviceId);
+// The ids that a run never trims besides the system's: `ownId`; the companion's parent when its
+// image is the service's executable and it started before the companion, as when the service
+// started it; and the service's process as `serviceProcessId` gives it (the Service Control
+// Manager's answer; 0: none), asked only when the snapshot holds a process of the service's
+// executable that is not that parent. A run that the service started so asks nothing: the
+// question costs the companion the RPC runtime that the manager is reached through.
+std::vector<std::uint32_t> CalveraProcessIds(
+    std::span<const platform::ProcessRecord> snapshot,
+    std::uint32_t ownId,
+    const std::function<std::uint32_t()>& serviceProcessId);
 
 // The processes of `second` that a run may trim: idle ones, whose processor time is the same as
 // in `first`, taken a sampling interval before; every other process is counted under the first

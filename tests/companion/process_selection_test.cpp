@@ -110,30 +110,41 @@ TEST(ProcessSelectionTest, CandidatesGoLargestFirstAndEqualOnesById) {
   EXPECT_EQ(selection.candidates[0].identity.creationTime, kNow - 3600 * kSecond);
 }
 
-TEST(ProcessSelectionTest, TheServiceIsKnownByTheManagerOrAsTheParentThatStartedTheCompanion) {
+TEST(ProcessSelectionTest, TheServiceIsKnownAsTheParentThatStartedTheCompanionOrByTheManager) {
   const ProcessRecord service{600, 500, kNow - 7200 * kSecond, 0, 20 * kMb, u"Calvera.exe"};
   const ProcessRecord own{900, 600, kNow - kSecond, 0, 2 * kMb, u"CalveraDefrag.exe"};
+  const ProcessRecord shell{600, 1, 0, 0, 0, u"cmd.exe"};
+  const ProcessRecord elsewhere{700, 500, kNow - 7200 * kSecond, 0, 20 * kMb, u"calvera"};
   struct Case {
     const char* what;
-    ProcessRecord parent;
-    std::uint32_t serviceId;
+    std::vector<ProcessRecord> snapshot;
+    std::uint32_t managerAnswer;
+    bool managerAsked;
     std::vector<std::uint32_t> ids;
   } cases[] = {
-      {"told by the manager and the parent", service, 600, {900, 600}},
-      {"the manager does not answer", service, 0, {900, 600}},
-      {"started by another program", ProcessRecord{600, 1, 0, 0, 0, u"cmd.exe"}, 0, {900}},
-      {"the service elsewhere, started by hand",
-       ProcessRecord{600, 1, 0, 0, 0, u"cmd.exe"},
-       700,
-       {900, 700}},
+      {"started by the service", {service, own}, 600, false, {900, 600}},
+      {"started by another program, no service running", {shell, own}, 0, false, {900}},
+      {"started by hand, the service running", {shell, elsewhere, own}, 700, true, {900, 700}},
+      {"started by hand, the manager not answering", {shell, elsewhere, own}, 0, true, {900}},
       // The parent's id names a newer process: the one that started the companion is gone.
-      {"a parent id reused since", ProcessRecord{600, 1, kNow, 0, 0, u"Calvera.exe"}, 0, {900}},
+      {"a parent id reused since",
+       {ProcessRecord{600, 1, kNow, 0, 0, u"Calvera.exe"}, own},
+       0,
+       true,
+       {900}},
+      {"not in the snapshot itself", {}, 600, false, {900}},
   };
   for (const Case& c : cases) {
-    const std::vector<ProcessRecord> snapshot = {c.parent, own};
-    EXPECT_EQ(CalveraProcessIds(snapshot, 900, c.serviceId), c.ids) << c.what;
+    bool asked = false;
+    EXPECT_EQ(CalveraProcessIds(c.snapshot, 900,
+                                [&] {
+                                  asked = true;
+                                  return c.managerAnswer;
+                                }),
+              c.ids)
+        << c.what;
+    EXPECT_EQ(asked, c.managerAsked) << c.what;
   }
-  EXPECT_EQ(CalveraProcessIds({}, 900, 600), (std::vector<std::uint32_t>{900, 600}));
 }
 
 }  // namespace
