@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release variants and runs every benchmark figure: under Wine with the win64
-# build, on the host against a platform that allocates nothing. Prints one table (figure,
+# build, on the host against a platform that allocates nothing or the fake model of the page
+# lists. Prints one table (figure,
 # Calvera, floor, ratio, goal) and writes it, with the date and the machine, into the table
 # section of BENCHMARKS.md, which says how each figure is taken.
 #
@@ -11,7 +12,8 @@
 # on stdout; everything else it prints goes to the terminal. bench/service_figures.sh, when
 # present, adds the service's own figures; it gets the median tick cost of the started,
 # memory-high path in CALVERA_TICK_COST_US (microseconds), the win64 release build directory in
-# CALVERA_BENCH_WIN64, and --quick when this run is quick.
+# CALVERA_BENCH_WIN64, and --quick when this run is quick. bench/companion_figures.sh adds the
+# companion's figures under Wine, with the same build directory and --quick.
 set -uo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 cd "$CALVERA_ROOT" || exit 1
@@ -25,11 +27,12 @@ esac
 
 BENCH_HOST="$CALVERA_ROOT/build/host-release"
 BENCH_WIN64="$CALVERA_ROOT/build/win64-release"
-# What the figures run: the benchmark programs, and for the service's figures the product, the
-# stand-in companion, the service control tool and the probe report.
-BENCH_HOST_TARGETS=(tick_allocations)
+# What the figures run: the benchmark programs, for the service's figures the product, the
+# stand-in companion, the service control tool and the probe report, and for the companion's
+# the companion itself and its floor.
+BENCH_HOST_TARGETS=(tick_allocations companion_cost)
 BENCH_WIN64_TARGETS=(tick_cost Calvera companion_standin service_control probe_report
-                     bench_floor_program bench_reaction_timer)
+                     bench_floor_program bench_reaction_timer CalveraDefrag bench_companion_floor)
 
 # A Wine prefix of the benchmarks' own, so that a run never meets the tests' wineserver or
 # their settings.
@@ -92,6 +95,13 @@ if [[ -f bench/service_figures.sh ]]; then
   collect "service figures under Wine" env CALVERA_TICK_COST_US="$tick_cost_us" \
     CALVERA_BENCH_WIN64="$BENCH_WIN64" bash bench/service_figures.sh "${service_options[@]}"
 fi
+
+quick_option=()
+((quick)) && quick_option=(--quick)
+collect "companion processor time on the host" "$BENCH_HOST/bin/companion_cost" \
+  "${quick_option[@]}"
+collect "companion figures under Wine" env CALVERA_BENCH_WIN64="$BENCH_WIN64" \
+  bash bench/companion_figures.sh "${quick_option[@]}"
 
 # The table as Markdown, its columns padded so that it reads as well in a terminal.
 table=$(awk -F'\t' '

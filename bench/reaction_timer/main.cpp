@@ -8,6 +8,10 @@
 //       writes MemoryMaintain 0 again and lets the service settle.
 //   direct <companion.exe> <companion.log> <count>: the floor of lowmem: prints "direct <ms>"
 //       from a ShellExecuteW of the companion to its "start" line.
+//   launch <program> <argument> <count>: <count> times: starts the program with its one
+//       argument (CreateProcessW, no window) and prints "launch <us> <exit code>" from the start
+//       to its end, as WaitForSingleObject sees it. For the companion's figures
+//       (bench/companion_figures.sh).
 //   handles <interval ms> <duration ms> <image name>...: every interval prints
 //       "<tick ms> <image name> <pid> <handle count>" for each running process of that name.
 //       The count is the process's entries in the system handle table: Wine's
@@ -303,6 +307,29 @@ int Handles(DWORD interval_ms, DWORD duration_ms, int count, wchar_t** names) {
   }
 }
 
+int Launch(const wchar_t* program, const wchar_t* argument, int count) {
+  for (int round = 0; round < count; ++round) {
+    std::wstring commandLine = std::wstring(L"\"") + program + L"\" " + argument;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const long long start = NowMicroseconds();
+    if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+      return Fail("CreateProcessW");
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    const long long elapsed = NowMicroseconds() - start;
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::printf("launch %lld %lu\n", elapsed, exitCode);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -321,6 +348,8 @@ int wmain(int argc, wchar_t** argv) {
     return LowMemory(argv[2], std::wcstol(argv[3], nullptr, 10));
   if (command == L"direct" && argc > 4)
     return Direct(argv[2], argv[3], std::wcstol(argv[4], nullptr, 10));
+  if (command == L"launch" && argc > 4)
+    return Launch(argv[2], argv[3], std::wcstol(argv[4], nullptr, 10));
   if (command == L"handles" && argc > 4) {
     return Handles(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10), argc - 4,
                    argv + 4);
