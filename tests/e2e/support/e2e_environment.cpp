@@ -22,6 +22,10 @@ std::wstring StandInCompanion() {
   return BinDirectory() + L"standin\\CalveraDefrag.exe";
 }
 
+std::wstring RealCompanion() {
+  return BinDirectory() + L"CalveraDefrag.exe";
+}
+
 void WaitForUptimeGate() {
   constexpr std::uint64_t kUptimeNeededMs = 302000;
   const std::uint64_t now = NowMs();

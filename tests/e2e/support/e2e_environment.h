@@ -15,6 +15,9 @@ std::wstring CalveraExecutable();
 // The stand-in companion of this build, bin\standin\CalveraDefrag.exe: it records its starts
 // and frees nothing.
 std::wstring StandInCompanion();
+// The real companion of this build, bin\CalveraDefrag.exe. Under Wine its freeing calls have no
+// effect, so it frees nothing and says so.
+std::wstring RealCompanion();
 // Waits until the system has been up 302 s: the service frees nothing in its first five
 // minutes of uptime, and Wine's tick count is the host's uptime. Returns at once after that.
 void WaitForUptimeGate();
