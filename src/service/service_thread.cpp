@@ -7,6 +7,14 @@
 #include "service/service.h"
 
 namespace calvera::service {
+namespace {
+
+bool ChangesState(std::uint32_t code) {
+  return code == platform::kServiceControlStop || code == platform::kServiceControlPause ||
+         code == platform::kServiceControlContinue || code == platform::kServiceControlShutdown;
+}
+
+}  // namespace
 
 TServiceThread::TServiceThread(TService& service, ControlQueue& requests)
     : service_(service), requests_(requests) {}
@@ -70,6 +78,11 @@ void TServiceThread::WaitForRequest(std::chrono::milliseconds limit) {
 }
 
 void TServiceThread::RunControlRequest(std::uint32_t code) {
+  // An accepted stop or shutdown has set the flag, and the service is on its way to STOPPED:
+  // a control that was queued behind it must neither take it back to PAUSED or RUNNING nor
+  // run a handler a second time. An interrogate still reports the pending stop.
+  if (terminated_ && ChangesState(code))
+    return;
   const TCurrentStatus old = service_.Status();
   try {
     bool ok = true;

@@ -31,7 +31,8 @@ class TServiceThread {
 
   // Runs the queued control requests in order. With `waitForMessage` it waits for requests
   // and returns once the thread is terminated; without, it returns as soon as none is
-  // waiting. Service thread.
+  // waiting. Once terminated, a stop, pause, continue or shutdown is taken and dropped.
+  // Service thread.
   void ProcessRequests(bool waitForMessage);
   // Returns as soon as a control request waits, or after `limit` without one. Service thread.
   void WaitForRequest(std::chrono::milliseconds limit);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "config/stored_settings.h"
@@ -35,7 +36,10 @@ class CalveraRun {
     std::size_t reportsBefore;  // reports the manager had when the tick started
   };
 
-  CalveraRun() {
+  // `queuedBehindStop`: a control that the module's stop handler queues once, as if the
+  // manager had passed it on just before the stop's report.
+  explicit CalveraRun(std::optional<std::uint32_t> queuedBehindStop = std::nullopt)
+      : queuedBehindStop_(queuedBehindStop) {
     mainThread_ = std::thread([this] { MainThread(); });
     EXPECT_EQ(created_.get_future().wait_for(kTimeout), std::future_status::ready);
   }
@@ -100,6 +104,13 @@ class CalveraRun {
         ticked_.notify_all();
         wired(sender);
       });
+      if (queuedBehindStop_) {
+        calvera.SetOnStop([this, &calvera](TService& sender, bool& stopped) {
+          calvera.ServiceStop(sender, stopped);
+          if (const auto code = std::exchange(queuedBehindStop_, std::nullopt))
+            calvera.ForwardControl(*code);
+        });
+      }
       SetCalveraModule(&calvera);
       created_.set_value();
       platform::WindowMessage message;
@@ -110,6 +121,7 @@ class CalveraRun {
     }
   }
 
+  std::optional<std::uint32_t> queuedBehindStop_;
   std::promise<void> created_;
   std::thread mainThread_;
   mutable std::mutex mutex_;
@@ -194,6 +206,22 @@ TEST(CalveraServiceTest, TimerIsOffExactlyBetweenPauseAndContinueAndAfterTheEnd)
       EXPECT_TRUE(t.reportsBefore < 5 || t.reportsBefore >= 7) << t.reportsBefore;
     }
     EXPECT_TRUE(run.tick.ServiceStarted());
+  }
+}
+
+TEST(CalveraServiceTest, ControlQueuedBehindTheStopLeavesTheTimerOff) {
+  for (std::uint32_t queued : {kServiceControlContinue, kServiceControlPause}) {
+    SCOPED_TRACE(queued);
+    CalveraRun run(queued);
+    run.Start();
+    ASSERT_EQ(run.fake.services.SendControl(u"Calvera", kServiceControlStop), 0u);
+    EXPECT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+    std::vector<Report> expected = kStartReports;
+    expected.push_back({kServiceStopPending, 7, 0});
+    expected.push_back({kServiceStopped, 7, 0});
+    EXPECT_EQ(Summaries(run.fake.services.Reports()), expected);
+    ASSERT_TRUE(run.Idle());
+    EXPECT_FALSE(run.fake.windowing.ArmedInterval(run.window, 1));
   }
 }
 

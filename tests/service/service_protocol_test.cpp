@@ -237,6 +237,90 @@ TEST(ServiceProtocolTest, FailedShutdownStillEndsTheServiceWithoutReportingTheOl
   EXPECT_EQ(run.Log(), std::vector<std::u16string>{u"Service failed on shutdown: broken"});
 }
 
+// A second control that the manager passed on before the service had reported the first one,
+// so it waits in the queue behind it. Once a stop or shutdown has been accepted, nothing takes
+// the service back from its way to STOPPED, and no handler runs again; a refused stop leaves
+// the service running and the control behind it is handled as usual.
+TEST(ServiceProtocolTest, ControlQueuedBehindAnAcceptedStopChangesNothing) {
+  const Report stopPending{kServiceStopPending, 7, 0};
+  const Report stopped{kServiceStopped, 7, 0};
+  struct Case {
+    const char* name;
+    std::uint32_t first;
+    std::uint32_t queued;
+    bool refuseFirst;
+    std::vector<Report> reports;  // after the start's
+  } cases[] = {
+      {"stop, pause", kServiceControlStop, kServiceControlPause, false, {stopPending, stopped}},
+      {"stop, continue",
+       kServiceControlStop,
+       kServiceControlContinue,
+       false,
+       {stopPending, stopped}},
+      {"stop, shutdown",
+       kServiceControlStop,
+       kServiceControlShutdown,
+       false,
+       {stopPending, stopped}},
+      {"stop, stop", kServiceControlStop, kServiceControlStop, false, {stopPending, stopped}},
+      {"stop, interrogate",
+       kServiceControlStop,
+       kServiceControlInterrogate,
+       false,
+       {stopPending, {kServiceStopPending, 7, 1}, stopped}},
+      {"shutdown, pause",
+       kServiceControlShutdown,
+       kServiceControlPause,
+       false,
+       {stopPending, stopped}},
+      {"refused stop, pause",
+       kServiceControlStop,
+       kServiceControlPause,
+       true,
+       {stopPending,
+        {kServiceRunning, 7, 0},
+        {kServicePausePending, 7, 0},
+        {kServicePaused, 7, 0}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Before the run, whose end may still call the handlers.
+    std::atomic<int> stops{0}, pauses{0}, continues{0}, shutdowns{0};
+    ServiceRun run;
+    // Queued once, from inside the first control's handler, before the flag is set.
+    run.service.SetOnStop([&](TService& sender, bool& accepted) {
+      if (stops++ == 0) {
+        sender.ForwardControl(c.queued);
+        accepted = !c.refuseFirst;
+      }
+    });
+    run.service.SetOnShutdown([&](TService& sender) {
+      if (shutdowns++ == 0)
+        sender.ForwardControl(c.queued);
+    });
+    run.service.SetOnPause([&](TService&, bool&) { ++pauses; });
+    run.service.SetOnContinue([&](TService&, bool&) { ++continues; });
+
+    std::vector<Report> expected = kStartReports;
+    expected.insert(expected.end(), c.reports.begin(), c.reports.end());
+    run.fake.services.RequestStart(u"Calvera", &TestServiceMain);
+    ASSERT_TRUE(WaitForReportCount(run.fake.services, kStartReports.size()));
+    ASSERT_EQ(run.fake.services.SendControl(u"Calvera", c.first), 0u);
+    if (c.refuseFirst) {
+      ASSERT_TRUE(WaitForReportCount(run.fake.services, expected.size()));
+      EXPECT_EQ(Summaries(run.fake.services.Reports()), expected);
+      EXPECT_EQ(pauses, 1);
+      continue;  // the run's end stops it
+    }
+    EXPECT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
+    EXPECT_EQ(Summaries(run.fake.services.Reports()), expected);
+    EXPECT_EQ(stops + shutdowns, 1);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_EQ(continues, 0);
+    EXPECT_TRUE(run.Log().empty());
+  }
+}
+
 TEST(ServiceProtocolTest, HandlerThatCannotBeRegisteredLogsOnceAndReportsNothing) {
   ServiceRun run;
   run.fake.services.FailCall(FakeServiceControlManager::Call::kRegisterControlHandler,
