@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -21,7 +22,8 @@ namespace calvera::service {
 // calls on a thread of its own.
 class TServiceApplication : private platform::WindowProcedure {
  public:
-  // Creates the hidden application window on the calling (main) thread.
+  // Creates the hidden application window on the calling (main) thread; when that fails,
+  // `CreateForm` does.
   TServiceApplication(platform::Platform& platform, CommandLine commandLine);
   TServiceApplication(const TServiceApplication&) = delete;
   TServiceApplication& operator=(const TServiceApplication&) = delete;
@@ -34,9 +36,12 @@ class TServiceApplication : private platform::WindowProcedure {
   // Once per process: initializes COM on the calling thread (single-threaded apartment).
   void Initialize();
 
-  // Constructs a service module owned by the application.
+  // Constructs a service module owned by the application. Throws, creating nothing, when the
+  // application window could not be created: the quit request that ends a run goes to it.
   template <typename Module, typename... Arguments>
   Module& CreateForm(Arguments&&... arguments) {
+    if (!window_)
+      throw std::runtime_error("The application window cannot be created");
     auto module = std::make_unique<Module>(std::forward<Arguments>(arguments)...);
     Module& reference = *module;
     modules_.push_back(std::move(module));

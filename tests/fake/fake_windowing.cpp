@@ -25,7 +25,9 @@ void FakeWindowing::Enqueue(std::thread::id thread, const WindowMessage& message
 
 WindowHandle FakeWindowing::CreateMessageWindow(platform::WindowProcedure* procedure) {
   std::lock_guard lock(mutex_);
-  if (failCreateWindow_ || procedure == nullptr) {
+  if (failCreateWindow_ != 0 || procedure == nullptr) {
+    if (failCreateWindow_ > 0)
+      --failCreateWindow_;
     return {};
   }
   const WindowHandle window = windowValues_.Next();
@@ -74,10 +76,15 @@ bool FakeWindowing::PostToWindow(WindowHandle window,
                                  std::uintptr_t wParam,
                                  std::intptr_t lParam) {
   std::lock_guard lock(mutex_);
-  const auto found = windows_.find(window);
-  if (failPostMessage_ || found == windows_.end()) {
+  if (failPostMessage_)
     return false;
+  if (window == WindowHandle{}) {
+    Enqueue(std::this_thread::get_id(), {window, message, wParam, lParam});
+    return true;
   }
+  const auto found = windows_.find(window);
+  if (found == windows_.end())
+    return false;
   Enqueue(found->second.owner, {window, message, wParam, lParam});
   return true;
 }
@@ -111,9 +118,9 @@ void FakeWindowing::DispatchToWindow(const WindowMessage& message) {
   static_cast<void>(procedure->HandleMessage(message.message, message.wParam, message.lParam));
 }
 
-void FakeWindowing::FailCreateWindow(bool fails) {
+void FakeWindowing::FailCreateWindow(bool fails, int times) {
   std::lock_guard lock(mutex_);
-  failCreateWindow_ = fails;
+  failCreateWindow_ = fails ? times : 0;
 }
 
 void FakeWindowing::FailSetTimer(bool fails) {

@@ -43,6 +43,7 @@ class FakeWindowing : public platform::Windowing {
                 std::uint32_t milliseconds) override;
   // Leaves a WM_TIMER that is already queued where it is, as KillTimer does.
   void KillTimer(platform::WindowHandle window, std::uintptr_t timerId) override;
+  // A null window posts to the calling thread's own queue, as PostMessageW does.
   bool PostToWindow(platform::WindowHandle window,
                     std::uint32_t message,
                     std::uintptr_t wParam,
@@ -51,8 +52,9 @@ class FakeWindowing : public platform::Windowing {
   // Reaches the window procedure only on the window's thread.
   void DispatchToWindow(const platform::WindowMessage& message) override;
 
-  // Later calls fail until cleared.
-  void FailCreateWindow(bool fails);
+  // Later calls fail until cleared; window creation only for the next `times` calls when
+  // that is not -1.
+  void FailCreateWindow(bool fails, int times = -1);
   void FailSetTimer(bool fails);
   void FailPostMessage(bool fails);
 
@@ -102,7 +104,7 @@ class FakeWindowing : public platform::Windowing {
   std::map<platform::WindowHandle, Window> windows_;
   std::map<std::thread::id, ThreadQueue> queues_;
   HandleValues<platform::WindowHandle> windowValues_{0x3000};
-  bool failCreateWindow_ = false;
+  int failCreateWindow_ = 0;  // calls left to fail, -1: without end
   bool failSetTimer_ = false;
   bool failPostMessage_ = false;
   std::vector<TimerEvent> timerEvents_;

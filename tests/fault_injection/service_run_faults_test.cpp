@@ -215,6 +215,30 @@ TEST(ServiceRunFaultsTest, ARefusedQuitRequestIsRepeatedUntilTaken) {
   EXPECT_EQ(States(fake.services), kStartAndStop);
 }
 
+// The quit request that ends a run goes to the application window; without one it would land
+// in the dispatcher thread's own queue and the main loop would wait for ever. The run ends
+// before it connects instead, as when the module cannot be created.
+TEST(ServiceRunFaultsTest, AnApplicationWindowThatCannotBeCreatedEndsTheRunAtOnce) {
+  LedgeredPlatform fake;
+  fake.windowing.FailCreateWindow(true, 1);  // the first window only: the application's
+  auto run =
+      std::async(std::launch::async, [&] { return service::ProgramEntry(fake.platform, {}); });
+  if (run.wait_for(kTimeout) == std::future_status::timeout) {
+    // Ends the loop through the timer's window, which the main thread owns as well.
+    if (service::TCalvera* module = service::CalveraModule()) {
+      static_cast<void>(
+          fake.windowing.PostToWindow(module->MainTimer().Window(), platform::kWmQuit, 0, 0));
+    }
+    ADD_FAILURE() << "the run did not end";
+  }
+  EXPECT_EQ(run.get(), 1);
+  const std::vector<FakeEventLog::Entry> expected = {
+      {u"Calvera.exe", 1, 0, 0, u"The application window cannot be created"}};
+  EXPECT_EQ(fake.eventLog.Entries(), expected);
+  EXPECT_TRUE(fake.services.Reports().empty());
+  EXPECT_TRUE(fake.process.MessageBoxes().empty());
+}
+
 // Started by hand, or refused by the manager, the dispatcher fails at once; its entry goes
 // under the executable's name.
 TEST(ServiceRunFaultsTest, ADispatcherThatFailsAtOnceEndsTheRunCleanly) {

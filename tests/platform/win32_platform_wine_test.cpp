@@ -105,6 +105,20 @@ TEST(Win32PlatformWineTest, AMessageWindowGetsPostedMessagesAndTimerTicksThrough
   EXPECT_TRUE(procedure.Received(kWmDestroy, 0, 0));
 }
 
+// The fake windowing keeps this rule: a message posted to no window is a thread message of the
+// posting thread, which no other thread's loop sees.
+TEST(Win32PlatformWineTest, AMessagePostedToNoWindowGoesToThePostingThreadsOwnQueue) {
+  Windowing& windowing = Real().windowing;
+  ASSERT_TRUE(windowing.PostToWindow({}, RecordingProcedure::kTestMessage, 3, 4));
+  ASSERT_TRUE(windowing.PostToWindow({}, kWmQuit, 0, 0));
+  WindowMessage message;
+  ASSERT_TRUE(windowing.WaitForMessage(&message));
+  EXPECT_EQ(message.window, WindowHandle{});
+  EXPECT_EQ(message.message, RecordingProcedure::kTestMessage);
+  EXPECT_EQ(message.wParam, 3u);
+  EXPECT_FALSE(windowing.WaitForMessage(&message));  // the quit
+}
+
 TEST(Win32PlatformWineTest, SystemMessagesComeAsTheSystemWritesThem) {
   EventLog& log = Real().eventLog;
   const std::u16string denied = log.SystemMessage(kErrorAccessDenied);
