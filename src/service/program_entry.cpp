@@ -33,6 +33,18 @@ class ModuleRegistration {
   ~ModuleRegistration() { SetCalveraModule(nullptr); }
 };
 
+// Installation and removal have a user to read the box. A service run has none: its desktop is
+// one no one sees, so a box would hold the process until the manager gave up on it.
+void ReportRunFailure(platform::Platform& platform,
+                      TServiceApplication& application,
+                      const std::u16string& typeName,
+                      const std::u16string& message) noexcept {
+  if (application.Installing())
+    ShowApplicationError(platform.process, typeName, message);
+  else
+    application.LogUnhandledException(message);
+}
+
 int RunProgram(platform::Platform& platform, std::vector<std::u16string> arguments) {
   ApplyStartupCorrection(platform.registry);
 
@@ -60,9 +72,9 @@ int RunProgram(platform::Platform& platform, std::vector<std::u16string> argumen
   try {
     return application.Run();
   } catch (const WindowsCallFailure& failure) {
-    ShowApplicationError(platform.process, u"WindowsCallFailure", failure.Text());
+    ReportRunFailure(platform, application, u"WindowsCallFailure", failure.Text());
   } catch (...) {
-    ShowApplicationError(platform.process, u"Exception", CurrentFailureText());
+    ReportRunFailure(platform, application, u"Exception", CurrentFailureText());
   }
   return 1;
 }

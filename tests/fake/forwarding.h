@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/event_log.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/system_information.h"
@@ -118,6 +119,34 @@ class ForwardingProcess : public platform::Process {
 
  private:
   platform::Process& inner_;
+};
+
+class ForwardingEventLog : public platform::EventLog {
+ public:
+  explicit ForwardingEventLog(platform::EventLog& inner) : inner_(inner) {}
+
+  platform::EventSourceHandle RegisterSource(const char16_t* sourceName) override {
+    return inner_.RegisterSource(sourceName);
+  }
+  bool Report(platform::EventSourceHandle source,
+              std::uint16_t type,
+              std::uint16_t category,
+              std::uint32_t eventId,
+              const char16_t* message) override {
+    return inner_.Report(source, type, category, eventId, message);
+  }
+  void DeregisterSource(platform::EventSourceHandle source) override {
+    inner_.DeregisterSource(source);
+  }
+  std::u16string SystemMessage(platform::ErrorCode code) override {
+    return inner_.SystemMessage(code);
+  }
+
+ protected:
+  platform::EventLog& inner() { return inner_; }
+
+ private:
+  platform::EventLog& inner_;
 };
 
 }  // namespace calvera::fake

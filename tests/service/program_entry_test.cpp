@@ -4,11 +4,13 @@
 
 #include <chrono>
 #include <future>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "config/stored_settings.h"
 #include "fake/fake_platform.h"
+#include "fake/forwarding.h"
 #include "platform/text.h"
 
 namespace calvera::service {
@@ -130,6 +132,22 @@ TEST_F(ProgramEntryTest, AManagerThatCannotBeOpenedEndsInTheApplicationErrorBox)
     EXPECT_NE(boxes[0].text.find(u".\r\nSystem Error.  Code: 5.\r\nAccess is denied.\r\n"),
               std::u16string::npos);
   }
+}
+
+// A service run has no one at its desktop: a failure that leaves the run goes to the event
+// log, and the process ends instead of waiting in a box that nobody can close.
+TEST_F(ProgramEntryTest, AFailureOutOfAServiceRunIsLoggedInsteadOfShown) {
+  // Memory runs out for the text of the dispatcher's failure, after the loop.
+  struct TextlessEventLog : fake::ForwardingEventLog {
+    using ForwardingEventLog::ForwardingEventLog;
+    std::u16string SystemMessage(platform::ErrorCode) override { throw std::bad_alloc(); }
+  } eventLog(fake_.eventLog);
+  platform::Platform platform{fake_.registry, fake_.libraries, fake_.system,    fake_.process,
+                              fake_.services, eventLog,        fake_.windowing, fake_.resources};
+  EXPECT_EQ(ProgramEntry(platform, {}), 1);
+  EXPECT_EQ(fake_.eventLog.Texts(u"Calvera.exe"), std::vector<std::u16string>{u"std::bad_alloc"});
+  EXPECT_TRUE(BoxTexts().empty());
+  ExpectEverythingClosed();
 }
 
 TEST_F(ProgramEntryTest, AStartByHandLogsTheDispatchersFailureAndExitsCleanly) {
