@@ -95,7 +95,8 @@ void ShowApplicationError(platform::Process& process,
     std::u16string text = u"Exception " + typeName + u" in module " +
                           platform::ExecutableFileName(process) + u" at " + FromAscii(address) +
                           u".\r\n" + message;
-    if (text.empty() || text.back() != u'.')
+    // The message's own full stop, when it has none; an empty message has nothing to end.
+    if (!message.empty() && message.back() != u'.')
       text.push_back(u'.');
     text += u"\r\n";
     static_cast<void>(

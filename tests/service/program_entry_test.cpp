@@ -150,6 +150,26 @@ TEST_F(ProgramEntryTest, AFailureOutOfAServiceRunIsLoggedInsteadOfShown) {
   ExpectEverythingClosed();
 }
 
+TEST_F(ProgramEntryTest, TheApplicationErrorTextEndsTheMessageWithOneFullStop) {
+  const struct {
+    std::u16string message;
+    std::u16string ending;  // after the address line
+  } cases[] = {
+      {u"Access is denied", u".\r\nAccess is denied.\r\n"},
+      {u"Access is denied.", u".\r\nAccess is denied.\r\n"},
+      {u"", u".\r\n\r\n"},  // no message: nothing to end
+  };
+  for (const auto& c : cases) {
+    fake::FakePlatform fake;
+    ShowApplicationError(fake.process, u"Exception", c.message);
+    ASSERT_EQ(fake.process.MessageBoxes().size(), 1u);
+    const std::u16string text = fake.process.MessageBoxes()[0].text;
+    ASSERT_GE(text.size(), c.ending.size());
+    EXPECT_EQ(text.substr(text.size() - c.ending.size()), c.ending) << ToUtf8(text);
+    EXPECT_EQ(text.find(u".\r\n."), std::u16string::npos) << ToUtf8(text);
+  }
+}
+
 TEST_F(ProgramEntryTest, AStartByHandLogsTheDispatchersFailureAndExitsCleanly) {
   EXPECT_EQ(Run({u"/SILENT"}), 0);  // SILENT alone is a service run
   EXPECT_EQ(fake_.eventLog.Texts(u"Calvera.exe"),
