@@ -28,6 +28,8 @@ TCalvera::TCalvera(platform::Platform& platform, maintenance::MaintenanceTick& t
   SetOnExecute([this](TService& sender) { ServiceExecute(sender); });
   SetBeforeInstall([host = &platform](TService& sender) { ServiceBeforeInstall(*host, sender); });
   SetAfterInstall([host = &platform](TService& sender) { ServiceAfterInstall(*host, sender); });
+  // The tick ends a failing tick itself, without a word, so nothing reaches the timer's
+  // failure handler: a failure that lasts would otherwise write an entry every second.
   mainTimer_.SetOnTimer([this](TTimer&) { tick_.MainTimerTimer(); });
 }
 

@@ -1,7 +1,6 @@
 #include "service/program_entry.h"
 
 #include <cstdio>
-#include <exception>
 
 #include "maintenance/maintenance_tick.h"
 #include "platform/failure_policy.h"
@@ -14,15 +13,6 @@
 
 namespace calvera::service {
 namespace {
-
-// The text of a failure handed over as an exception_ptr.
-std::u16string FailureText(std::exception_ptr failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (...) {
-    return CurrentFailureText();
-  }
-}
 
 // Sets the module reference that the control handler uses for as long as the module lives.
 class ModuleRegistration {
@@ -63,10 +53,6 @@ int RunProgram(platform::Platform& platform, std::vector<std::u16string> argumen
     application.LogUnhandledException(CurrentFailureText());
     return 1;
   }
-  // A failure that escapes a tick reaches the event log, and the service keeps running.
-  module->MainTimer().SetOnException([&application](std::exception_ptr failure) {
-    application.LogUnhandledException(FailureText(failure));
-  });
   const ModuleRegistration registration(*module);
 
   try {

@@ -82,8 +82,8 @@ int TServiceApplication::RunServices() {
       std::this_thread::sleep_for(kQuitRetryInterval);
   });
 
-  // Timer ticks are handled here, before the start as well; a window procedure never lets a
-  // failure out, the timer hands its failures to LogUnhandledException.
+  // Timer ticks are handled here, before the start as well. A window procedure never lets a
+  // failure out, and the maintenance tick ends a failing tick without a word itself.
   platform::WindowMessage message;
   while (platform_.windowing.WaitForMessage(&message))
     platform_.windowing.DispatchToWindow(message);
