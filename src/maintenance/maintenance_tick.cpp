@@ -6,6 +6,7 @@
 #include "config/custom_registry.h"
 #include "config/settings.h"
 #include "maintenance/date_time.h"
+#include "maintenance/floating_point_environment.h"
 #include "maintenance/maintenance_settings.h"
 #include "maintenance/rounding.h"
 #include "maintenance/shell.h"
@@ -36,6 +37,9 @@ std::int64_t PercentOf(std::int32_t percent, std::int64_t bytes) {
 MaintenanceTick::MaintenanceTick(platform::Platform& platform) : platform_(platform) {}
 
 void MaintenanceTick::MainTimerTimer() noexcept {
+  // Every decision is made in the default environment, whatever a DLL loaded into this thread
+  // left behind; the caller's environment is back when the tick returns.
+  const ScopedDefaultFloatingPoint defaultFloatingPoint;
   TryOrIgnore([this] { Tick(); });
 }
 

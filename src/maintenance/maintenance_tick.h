@@ -24,7 +24,8 @@ class MaintenanceTick {
 
   // The handler of the service module's timer, on the main thread: the update stamp on every
   // tick, and once the service has started, the decision and the launches. Never throws; a
-  // failure ends the tick where it happened, and what was done stays done.
+  // failure ends the tick where it happened, and what was done stays done. The arithmetic is
+  // done in the default floating-point environment; the caller's is restored on return.
   void MainTimerTimer() noexcept;
 
   // Set once by the service's start handler, on the service thread; read by every tick.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -307,6 +308,90 @@ TEST_F(MaintenanceTickTest, TheUpdateStampIsWrittenOnEveryTickEvenBeforeTheStart
   EXPECT_EQ(Stored(u"UpdatedDate"), u"2208988800");  // past 2038, not wrapped
   EXPECT_EQ(fake_.registry.OpenHandleCount(), 0u);
   EXPECT_EQ(fake_.libraries.LoadedLibraryCount(), 0u);
+}
+
+// A DLL loaded into the main thread (a shell extension of a launch) may leave another rounding
+// mode behind: every decision stays as it is in the default mode, and the tick gives the mode
+// back as it found it. The cases sit where rounding or a product's last bit decides.
+TEST(MaintenanceTickRoundingTest, TheDecisionsAreTheSameInEveryRoundingMode) {
+  const Chunks full = {u"1024", u"1024", u"1024", u"1024", u"819"};
+  struct Case {
+    const char* name;
+    std::uint64_t total;
+    std::uint64_t available;
+    std::uint64_t milliseconds;
+    std::uint32_t executePeriod;
+    Chunks chunks;
+  } cases[] = {
+      {"8192 MB: 4915.2 MB to free", 8192 * kMegabyte, 0, kTenMinutes, 5, full},
+      {"1024 MB: 409.6 MB to free", 1024 * kMegabyte, 0, kTenMinutes, 5, {u"410"}},
+      {"1535.5 MB: the larger defaults",
+       1535 * kMegabyte + kMegabyte / 2,
+       0,
+       kTenMinutes,
+       5,
+       {u"921"}},
+      {"a byte less: the smaller defaults",
+       1535 * kMegabyte + kMegabyte / 2 - 1,
+       0,
+       kTenMinutes,
+       5,
+       {u"614"}},
+      // 30 % of these totals is exactly half a byte past an integer, rounded to the even one.
+      {"level 2576980378.5 rounds down", 8192 * kMegabyte + 3, 2576980379, kTenMinutes, 5, {}},
+      {"level 2576980381.5 rounds up", 8192 * kMegabyte + 13, 2576980382, kTenMinutes, 5, full},
+      {"uptime 270.5 s", 8192 * kMegabyte, 0, 270500, 0, {}},
+      {"uptime 270.501 s", 8192 * kMegabyte, 0, 270501, 0, full},
+      {"299.499 s of a 5-minute period", 8192 * kMegabyte, 0, 299499, 5, {}},
+      {"299.5 s of a 5-minute period", 8192 * kMegabyte, 0, 299500, 5, full},
+  };
+  for (const int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+    for (const auto& c : cases) {
+      fake::FakePlatform fake;
+      MaintenanceTick tick(fake.platform);
+      fake.libraries.SetMemoryStatus(c.total, c.available);
+      fake.system.SetMilliseconds(c.milliseconds);
+      config::StoreSetting(fake.registry, u"ExecutePeriod", c.executePeriod);
+      tick.SetServiceStarted();
+      std::fesetround(mode);
+      tick.MainTimerTimer();
+      const int after = std::fegetround();
+      std::fesetround(FE_TONEAREST);
+      EXPECT_EQ(fake.process.LaunchedParameters(), c.chunks) << c.name << ", mode " << mode;
+      EXPECT_EQ(after, mode);
+    }
+
+    // A load of 85.5 % rounds to 86 and closes the gate at 85; 84.5 % rounds to 84.
+    fake::FakePlatform fake;
+    MaintenanceTick tick(fake.platform);
+    fake.libraries.SetMemoryStatus(8192 * kMegabyte, 0);
+    fake.system.SetMilliseconds(kTenMinutes);
+    config::StoreSetting(fake.registry, u"ExecutePeriod", 0);
+    tick.SetServiceStarted();
+    std::vector<std::size_t> launches;
+    // One processor: idle 150 of 1000 units, then 160 of 1000; the first sample yields 0.
+    for (const std::int64_t idle : {1000, 1150, 1310}) {
+      fake.libraries.SetProcessorCounters(idle,
+                                          1000 * static_cast<std::int64_t>(launches.size() + 1), 1);
+      std::fesetround(mode);
+      tick.MainTimerTimer();
+      std::fesetround(FE_TONEAREST);
+      launches.push_back(fake.process.LaunchedParameters().size());
+    }
+    EXPECT_EQ(launches, (std::vector<std::size_t>{5, 5, 10})) << "mode " << mode;
+
+    // Half a second past a whole one: the day count's fraction puts the first a little above
+    // the half, the second a little below, in the default mode.
+    const std::pair<std::uint16_t, const char16_t*> stamps[] = {{0, u"86401"}, {2, u"86402"}};
+    for (const auto& [second, stamp] : stamps) {
+      config::StoreSetting(fake.registry, u"Updated", 1);
+      fake.system.SetLocalTime({1970, 1, 5, 2, 0, 0, second, 500});
+      std::fesetround(mode);
+      tick.MainTimerTimer();
+      std::fesetround(FE_TONEAREST);
+      EXPECT_EQ(config::StoredString(fake.registry, u"UpdatedDate"), stamp) << "mode " << mode;
+    }
+  }
 }
 
 TEST(DateTimeTest, LocalTimeBecomesSecondsSince1970RoundedToTheSecond) {
