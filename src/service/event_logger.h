@@ -21,8 +21,10 @@ class TEventLogger {
   ~TEventLogger() = default;
 
   // One entry with `message` as its one insertion string. Registers the source while none is
-  // registered, so a failed registration is tried again with the next message. Failures of
-  // the event log are not reported: there is nowhere left to report them.
+  // registered, so a failed registration is tried again with the next message: an automatic
+  // service can start before the event log's own service answers, and one early refusal must
+  // not silence every later entry. Entries are rare, so the retry costs nothing while things
+  // work. Failures of the event log are not reported: there is nowhere left to report them.
   void LogMessage(const std::u16string& message,
                   std::uint16_t eventType = platform::kEventlogErrorType,
                   std::uint16_t category = 0,
