@@ -5,6 +5,7 @@ set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 source "$CALVERA_ROOT/scripts/wine_service.sh"  # check, contains, finish_suite
 
+ensure_packages libxml2-utils python3 || exit 1
 templates="$CALVERA_ROOT/packaging/policy"
 checker="$templates/check_templates.py"
 work=$(mktemp -d)
