@@ -8,7 +8,7 @@
 # folder.
 #
 #   calvera_layer(<name> [FOLDER <dir>] [ROOT <dir>] [USES <layer>...] [LINK <library>...]
-#                 [RESOURCES <file.rc>...] [WINDOWS_HEADERS])
+#                 [RESOURCES <file.rc>...] [MESSAGES <file.mc>...] [WINDOWS_HEADERS])
 #     FOLDER     the folder below ROOT; <name> by default
 #     ROOT       the include root; the project's src/ by default
 #     USES       the layers whose headers it includes and whose libraries it links
@@ -16,15 +16,53 @@
 #     RESOURCES  resource scripts: the OBJECT library calvera_<name>_resources, which an
 #                executable links by name (a static library would drop objects that no code
 #                refers to)
+#     MESSAGES   event log message files: each becomes a message table (windmc, then windres)
+#                in the same OBJECT library, in U.S. English and in the neutral language, so
+#                that Event Viewer and FormatMessage find the texts whatever language they ask
+#                for (windmc itself refuses the neutral language)
 #     WINDOWS_HEADERS  the folder may include <windows.h> and the other SDK headers
 #
 #   calvera_program(<name> SOURCES <file>... USES <layer>... [RESOURCES <target>...]
-#                   [CONSOLE])
+#                   [DESCRIPTION <text>] [CONSOLE])
 #     A Windows executable <name>.exe in build/<preset>/bin from a composition root of its own;
-#     its sources may include the layers it uses and the SDK headers. CONSOLE: a console
-#     program instead of a windowless one.
+#     its sources may include the layers it uses and the SDK headers. DESCRIPTION: a version
+#     resource with the project's version and this file description (VersionResource.cmake).
+#     CONSOLE: a console program instead of a windowless one.
+
+include(${CMAKE_CURRENT_LIST_DIR}/VersionResource.cmake)
 
 set(CALVERA_CHECK_INCLUDES ${CMAKE_CURRENT_LIST_DIR}/check_includes.cmake)
+set(CALVERA_MESSAGE_TABLE_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/message_table.rc.in)
+if(WIN32)
+  # mingw's message compiler sits beside its resource compiler.
+  string(REGEX REPLACE "windres(\\.exe)?$" "windmc" CALVERA_WINDMC "${CMAKE_RC_COMPILER}")
+endif()
+
+# The resource scripts of the message tables of `messages` (.mc files of `dir`), built into
+# the current binary folder; their names go to `out`. Every message file names its one
+# language English=0x409:MSG00409, so windmc writes MSG00409.bin.
+function(_calvera_message_tables out dir)
+  set(scripts)
+  foreach(mc IN LISTS ARGN)
+    get_filename_component(stem ${mc} NAME_WE)
+    set(folder ${CMAKE_CURRENT_BINARY_DIR}/${stem})
+    set(CALVERA_MESSAGE_BIN ${folder}/MSG00409.bin)
+    set(CALVERA_MESSAGE_SOURCE ${mc})
+    add_custom_command(OUTPUT ${CALVERA_MESSAGE_BIN}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}/windmc
+      # -U: the messages as UTF-16; windmc's own header and script are not used.
+      COMMAND ${CALVERA_WINDMC} -U -h ${folder}/windmc -r ${folder}/windmc ${dir}/${mc}
+      COMMAND ${CMAKE_COMMAND} -E copy ${folder}/windmc/MSG00409.bin ${CALVERA_MESSAGE_BIN}
+      DEPENDS ${dir}/${mc}
+      COMMENT "Compiling the message table of ${mc}"
+      VERBATIM)
+    set(script ${folder}/${stem}_table.rc)
+    configure_file(${CALVERA_MESSAGE_TABLE_TEMPLATE} ${script} @ONLY)
+    set_source_files_properties(${script} PROPERTIES OBJECT_DEPENDS ${CALVERA_MESSAGE_BIN})
+    list(APPEND scripts ${script})
+  endforeach()
+  set(${out} ${scripts} PARENT_SCOPE)
+endfunction()
 
 # The include folders that `layers` and the layer itself stand for, for the include check.
 function(_calvera_allowed_folders out own)
@@ -62,7 +100,8 @@ set(STAMP "@stamp@")
 endfunction()
 
 function(calvera_layer name)
-  cmake_parse_arguments(PARSE_ARGV 1 LAYER "WINDOWS_HEADERS" "FOLDER;ROOT" "USES;LINK;RESOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 LAYER "WINDOWS_HEADERS" "FOLDER;ROOT"
+                        "USES;LINK;RESOURCES;MESSAGES")
   if(NOT LAYER_FOLDER)
     set(LAYER_FOLDER ${name})
   endif()
@@ -87,14 +126,15 @@ function(calvera_layer name)
   _calvera_check_includes(${target} "the ${name} layer" ${LAYER_ROOT} "${sources};${headers}"
                           "${allowed}" ${LAYER_WINDOWS_HEADERS})
 
-  if(LAYER_RESOURCES AND WIN32)
+  if((LAYER_RESOURCES OR LAYER_MESSAGES) AND WIN32)
     list(TRANSFORM LAYER_RESOURCES PREPEND ${dir}/)
-    add_library(${target}_resources OBJECT ${LAYER_RESOURCES})
+    _calvera_message_tables(message_tables ${dir} ${LAYER_MESSAGES})
+    add_library(${target}_resources OBJECT ${LAYER_RESOURCES} ${message_tables})
   endif()
 endfunction()
 
 function(calvera_program name)
-  cmake_parse_arguments(PARSE_ARGV 1 PROGRAM "CONSOLE" "" "SOURCES;USES;RESOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 PROGRAM "CONSOLE" "DESCRIPTION" "SOURCES;USES;RESOURCES")
   if(PROGRAM_CONSOLE)
     add_executable(${name} ${PROGRAM_SOURCES})
   else()
@@ -107,6 +147,9 @@ function(calvera_program name)
     target_link_libraries(${name} PRIVATE calvera_${layer})
   endforeach()
   target_link_libraries(${name} PRIVATE ${PROGRAM_RESOURCES})
+  if(PROGRAM_DESCRIPTION)
+    calvera_version_resource(${name} "${PROGRAM_DESCRIPTION}")
+  endif()
 
   list(FILTER PROGRAM_SOURCES INCLUDE REGEX "\\.(cpp|h)$")
   list(TRANSFORM PROGRAM_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)

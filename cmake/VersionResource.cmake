@@ -1,6 +1,9 @@
-# calvera_version_resource(TARGET DESCRIPTION): gives TARGET a VERSIONINFO resource with the
-# project's version, the product name "Calvera", the company "Tolvane" and DESCRIPTION as its
-# file description. Windows builds only; the version comes from project(Calvera VERSION ...).
+# calvera_version_resource(TARGET DESCRIPTION): gives the executable TARGET a VERSIONINFO
+# resource with the project's version (project(Calvera VERSION ...)) as its file and product
+# version, the product name "Calvera", the company "Tolvane" and DESCRIPTION as its file
+# description. Windows builds only.
+set(CALVERA_VERSION_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+
 function(calvera_version_resource target description)
   get_target_property(name ${target} OUTPUT_NAME)
   if(NOT name)
@@ -14,6 +17,6 @@ function(calvera_version_resource target description)
     set(CALVERA_VERSION_FILEFLAGS VS_FF_DEBUG)
   endif()
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.version.rc)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  configure_file(${CALVERA_VERSION_TEMPLATE} ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
 endfunction()

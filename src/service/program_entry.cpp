@@ -7,6 +7,7 @@
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "service/calvera_service.h"
+#include "service/event_ids.h"
 #include "service/failure_texts.h"
 #include "service/service_application.h"
 #include "service/startup_correction.h"
@@ -50,7 +51,7 @@ int RunProgram(platform::Platform& platform, std::vector<std::u16string> argumen
     module = &application.CreateForm<TCalvera>(platform, tick);
   } catch (...) {
     // Nothing is shown: this may be a service run, which has no desktop to show it on.
-    application.LogUnhandledException(CurrentFailureText());
+    application.LogUnhandledException(CurrentFailureText(), kModuleNotCreatedEvent);
     return 1;
   }
   const ModuleRegistration registration(*module);

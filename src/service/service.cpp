@@ -1,6 +1,7 @@
 #include "service/service.h"
 
 #include "platform/failure_policy.h"
+#include "service/event_ids.h"
 #include "service/failure_texts.h"
 #include "service/status_protocol.h"
 
@@ -35,7 +36,7 @@ void TService::ServiceEntry(std::uint32_t argc, char16_t** argv) noexcept {
     const platform::ErrorCode error = platform_.services.RegisterControlHandler(
         name_.c_str(), GetServiceController(), &statusHandle_);
     if (statusHandle_ == platform::ServiceStatusHandle{}) {
-      LogMessage(SystemErrorText(platform_.eventLog, error));
+      LogFailure(kControlHandlerNotRegisteredEvent, SystemErrorText(platform_.eventLog, error));
       return;
     }
     HandleStart();
@@ -55,7 +56,7 @@ void TService::ReportStatus() {
   const platform::ServiceStatus record = MakeStatusReport(*this, checkPoint_.Advance(status_));
   const platform::ErrorCode error = platform_.services.SetStatus(statusHandle_, record);
   if (error != platform::kErrorSuccess) {
-    LogMessage(SystemErrorText(platform_.eventLog, error));
+    LogFailure(kStatusReportRefusedEvent, SystemErrorText(platform_.eventLog, error));
   }
 }
 
@@ -73,6 +74,10 @@ void TService::LogMessage(const std::u16string& message,
   eventLogger_->LogMessage(message, eventType, category, id);
 }
 
+void TService::LogFailure(std::uint32_t eventId, const std::u16string& message) {
+  LogMessage(message, platform::kEventlogErrorType, 0, eventId);
+}
+
 void TService::HandleStart() {
   try {
     SetStatus(TCurrentStatus::csStartPending);
@@ -84,7 +89,7 @@ void TService::HandleStart() {
     }
     SetStatus(TCurrentStatus::csStopped);
   } catch (...) {
-    LogMessage(ServiceFailedOn(u"execute", CurrentFailureText()));
+    LogFailure(kExecuteFailedEvent, ServiceFailedOn(u"execute", CurrentFailureText()));
   }
 }
 

@@ -113,6 +113,8 @@ class TService {
                   std::uint16_t eventType = platform::kEventlogErrorType,
                   std::uint16_t category = 0,
                   std::uint32_t id = 0);
+  // One error entry of the kind `eventId` (service/event_ids.h) under the source `Name`.
+  void LogFailure(std::uint32_t eventId, const std::u16string& message);
 
   // The control handler that `ServiceEntry` registers: a plain function, as the manager
   // calls it, that reaches the module's `ForwardControl`.

@@ -56,7 +56,8 @@ int TServiceApplication::Run() {
     for (const auto& module : modules_)
       modules.push_back(module.get());
     const bool install = commandLine_.HasSwitch(u"INSTALL");  // wins over UNINSTALL
-    return InstallOrRemoveServices(platform_, modules, install, commandLine_.HasSwitch(u"SILENT"))
+    return InstallOrRemoveServices(platform_, modules, install, commandLine_.HasSwitch(u"SILENT"),
+                                   eventLogger_)
                ? 0
                : 1;
   }
@@ -91,7 +92,8 @@ int TServiceApplication::RunServices() {
   dispatcher.join();
   runningApplication.store(nullptr);
   if (dispatcherResult != 0) {
-    LogUnhandledException(SystemErrorText(platform_.eventLog, dispatcherResult));
+    LogUnhandledException(SystemErrorText(platform_.eventLog, dispatcherResult),
+                          kDispatcherFailedEvent);
   }
   return 0;
 }
@@ -107,8 +109,9 @@ void TServiceApplication::DispatchServiceEntry(std::uint32_t argc, char16_t** ar
   }
 }
 
-void TServiceApplication::LogUnhandledException(const std::u16string& message) noexcept {
-  TryOrIgnore([&] { eventLogger_.LogMessage(message); });
+void TServiceApplication::LogUnhandledException(const std::u16string& message,
+                                                std::uint32_t eventId) noexcept {
+  TryOrIgnore([&] { eventLogger_.LogMessage(message, platform::kEventlogErrorType, 0, eventId); });
 }
 
 bool TServiceApplication::HandleMessage(std::uint32_t message,

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "service/command_line.h"
+#include "service/event_ids.h"
 #include "service/event_logger.h"
 #include "service/service.h"
 
@@ -57,8 +58,11 @@ class TServiceApplication : private platform::WindowProcedure {
   // whose name is argv[0]. On the thread the manager created for the service.
   void DispatchServiceEntry(std::uint32_t argc, char16_t** argv) noexcept;
 
-  // Writes a failure of the main thread to the event log under the executable's file name.
-  void LogUnhandledException(const std::u16string& message) noexcept;
+  // Writes a failure of the process to the event log under the executable's file name, as an
+  // error entry of the kind `eventId` (service/event_ids.h): by default a failure of the main
+  // thread.
+  void LogUnhandledException(const std::u16string& message,
+                             std::uint32_t eventId = kMainThreadFailedEvent) noexcept;
 
   // The hidden application window: the owner of the companion launches.
   platform::WindowHandle Window() const { return window_.get(); }

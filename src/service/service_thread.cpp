@@ -3,6 +3,7 @@
 #include "platform/failure_policy.h"
 #include "platform/service_control_manager.h"
 #include "service/control_queue.h"
+#include "service/event_ids.h"
 #include "service/failure_texts.h"
 #include "service/service.h"
 
@@ -35,8 +36,20 @@ void TServiceThread::WaitFor() {
   }
 }
 
+namespace {
+
+// The phase a failure of the body is reported in: its action word and its kind of entry.
+struct Phase {
+  const char16_t* action;
+  std::uint32_t event;
+};
+constexpr Phase kStartPhase{u"start", kStartFailedEvent};
+constexpr Phase kExecutePhase{u"execute", kExecuteFailedEvent};
+
+}  // namespace
+
 void TServiceThread::Execute() noexcept {
-  const char16_t* phase = u"start";
+  Phase phase = kStartPhase;
   try {
     service_.SetStatus(TCurrentStatus::csStartPending);
     bool started = true;
@@ -46,7 +59,7 @@ void TServiceThread::Execute() noexcept {
     if (!started) {
       return;
     }
-    phase = u"execute";
+    phase = kExecutePhase;
     service_.SetStatus(TCurrentStatus::csRunning);
     if (service_.onExecute_) {
       service_.onExecute_(service_);
@@ -56,7 +69,7 @@ void TServiceThread::Execute() noexcept {
     ProcessRequests(false);
   } catch (...) {
     const std::u16string text = CurrentFailureText();
-    TryOrIgnore([&] { service_.LogMessage(ServiceFailedOn(phase, text)); });
+    TryOrIgnore([&] { service_.LogFailure(phase.event, ServiceFailedOn(phase.action, text)); });
   }
 }
 
@@ -116,8 +129,11 @@ void TServiceThread::RunControlRequest(std::uint32_t code) {
       service_.SetStatus(old);
     }
     const std::u16string_view action = ControlActionName(code);
-    service_.LogMessage(action.empty() ? ServiceFailedInCustomMessage(code, text)
-                                       : ServiceFailedOn(action, text));
+    if (action.empty()) {
+      service_.LogFailure(kCustomControlFailedEvent, ServiceFailedInCustomMessage(code, text));
+    } else {
+      service_.LogFailure(kControlFailedEvent, ServiceFailedOn(action, text));
+    }
   }
 }
 

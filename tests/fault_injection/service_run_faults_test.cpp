@@ -17,6 +17,7 @@
 
 #include "fault_injection/ledgers.h"
 #include "service/calvera_service.h"
+#include "service/event_ids.h"
 #include "service/program_entry.h"
 #include "service/service_reports.h"
 
@@ -76,8 +77,16 @@ struct Case {
   int exitCode = 0;
 };
 
-FakeEventLog::Entry ServiceEntry(std::u16string text) {
-  return {u"Calvera", 1, 0, 0, std::move(text)};
+// An error entry under the service's name, of the kind `id`.
+FakeEventLog::Entry ServiceEntry(std::uint32_t id, std::u16string text) {
+  return {u"Calvera", platform::kEventlogErrorType, 0, id, std::move(text)};
+}
+
+// An error entry under the executable's file name, of the kind `id`.
+FakeEventLog::Entry ApplicationEntry(std::uint32_t id,
+                                     std::u16string text,
+                                     std::u16string source = u"Calvera.exe") {
+  return {std::move(source), platform::kEventlogErrorType, 0, id, std::move(text)};
 }
 
 std::function<void(fake::FakePlatform&)> FailHandlerRegistration() {
@@ -97,7 +106,7 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
       {"RegisterServiceCtrlHandlerW",
        FailHandlerRegistration(),
        {},
-       {ServiceEntry(kNoSuchService)}},
+       {ServiceEntry(service::kControlHandlerNotRegisteredEvent, kNoSuchService)}},
       // Failures of the event log itself are not reported anywhere.
       {"RegisterEventSourceW",
        [](fake::FakePlatform& f) {
@@ -126,14 +135,15 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
        }},
   };
   // Without its timer the module cannot be created: the run ends before it connects.
-  cases.push_back({"SetTimer at the module's creation",
-                   [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
-                   {},
-                   {{u"Calvera.exe", 1, 0, 0, u"Not enough timers available"}},
-                   [](fake::FakePlatform& f) { EXPECT_EQ(f.process.CoInitializeCalls(), 1); },
-                   [](fake::FakePlatform&) {},
-                   {},
-                   1});
+  cases.push_back(
+      {"SetTimer at the module's creation",
+       [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
+       {},
+       {ApplicationEntry(service::kModuleNotCreatedEvent, u"Not enough timers available")},
+       [](fake::FakePlatform& f) { EXPECT_EQ(f.process.CoInitializeCalls(), 1); },
+       [](fake::FakePlatform&) {},
+       {},
+       1});
   // A continue whose timer cannot be armed is still accepted, and nothing is logged.
   cases.push_back({"SetTimer",
                    [](fake::FakePlatform&) {},
@@ -170,7 +180,7 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                                            static_cast<int>(refused));
                      },
                      sent,
-                     {ServiceEntry(u"The handle is invalid")}});
+                     {ServiceEntry(service::kStatusReportRefusedEvent, u"The handle is invalid")}});
   }
   // Every report refused: an entry for each, and the run still ends.
   cases.push_back({"SetServiceStatus, every report",
@@ -180,7 +190,8 @@ TEST(ServiceRunFaultsTest, EachPlatformCallOfAServiceRunFailsInTurn) {
                    },
                    {},
                    std::vector<FakeEventLog::Entry>(kStartAndStop.size(),
-                                                    ServiceEntry(u"The handle is invalid"))});
+                                                    ServiceEntry(service::kStatusReportRefusedEvent,
+                                                                 u"The handle is invalid"))});
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(testing::Message() << c.name << " (case " << i << ")");
@@ -258,7 +269,7 @@ TEST(ServiceRunFaultsTest, ADispatcherThatFailsAtOnceEndsTheRunCleanly) {
       {"CoInitialize",
        [](fake::FakePlatform& f) { f.process.SetCoInitializeSucceeds(false); },
        {},
-       {{u"Calvera.exe", 1, 0, 0, notConnected}}},
+       {ApplicationEntry(service::kDispatcherFailedEvent, notConnected)}},
       // Any other failure of the dispatcher is written the same way, with its own text.
       {"StartServiceCtrlDispatcherW",
        [](fake::FakePlatform& f) {
@@ -267,12 +278,12 @@ TEST(ServiceRunFaultsTest, ADispatcherThatFailsAtOnceEndsTheRunCleanly) {
                              platform::kErrorAccessDenied);
        },
        {},
-       {{u"Calvera.exe", 1, 0, 0, u"Access is denied"}}},
+       {ApplicationEntry(service::kDispatcherFailedEvent, u"Access is denied")}},
       // Without the module file name the source has no name of its own.
       {"GetModuleFileNameW",
        [](fake::FakePlatform& f) { f.process.SetModuleFileName(u""); },
        {},
-       {{u"", 1, 0, 0, notConnected}}},
+       {ApplicationEntry(service::kDispatcherFailedEvent, notConnected, u"")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

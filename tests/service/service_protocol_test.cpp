@@ -7,11 +7,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <thread>
 #include <utility>
 
 #include "fake/fake_platform.h"
+#include "platform/text.h"
+#include "service/event_ids.h"
 #include "service_reports.h"
 
 namespace calvera::service {
@@ -20,6 +23,17 @@ namespace {
 using namespace reports;
 using fake::FakeEventLog;
 using fake::FakeServiceControlManager;
+
+// An entry of the event log: its kind (service/event_ids.h) and its text.
+struct Logged {
+  std::uint32_t id;
+  std::u16string text;
+  friend bool operator==(const Logged&, const Logged&) = default;
+};
+
+void PrintTo(const Logged& logged, std::ostream* out) {
+  *out << logged.id << " \"" << ToUtf8(logged.text) << "\"";
+}
 
 class TestService;
 std::atomic<TestService*> currentService{nullptr};
@@ -92,7 +106,17 @@ struct ServiceRun {
     }
   }
 
-  std::vector<std::u16string> Log() const { return fake.eventLog.Texts(u"Calvera"); }
+  // The entries under the service's name; every one is an error.
+  std::vector<Logged> Log() const {
+    std::vector<Logged> log;
+    for (const FakeEventLog::Entry& entry : fake.eventLog.Entries()) {
+      if (entry.source != u"Calvera")
+        continue;
+      EXPECT_EQ(entry.type, platform::kEventlogErrorType) << ToUtf8(entry.text);
+      log.push_back({entry.id, entry.text});
+    }
+    return log;
+  }
 };
 
 TEST(ServiceProtocolTest, ReportSequences) {
@@ -119,7 +143,7 @@ TEST(ServiceProtocolTest, StartThatEndsEarly) {
     const char* name;
     std::function<void(TestService&)> setUp;
     std::vector<Report> reports;
-    std::vector<std::u16string> log;
+    std::vector<Logged> log;
   } cases[] = {
       {"refused",
        [](TestService& s) { s.SetOnStart([](TService&, bool& started) { started = false; }); },
@@ -130,14 +154,14 @@ TEST(ServiceProtocolTest, StartThatEndsEarly) {
          s.SetOnStart([](TService&, bool&) { throw std::runtime_error("no disk"); });
        },
        {{kServiceStartPending, 0, 1}, {kServiceStartPending, 0, 2}, {kServiceStopped, 7, 0}},
-       {u"Service failed on start: no disk"}},
+       {{kStartFailedEvent, u"Service failed on start: no disk"}}},
       {"execute handler fails",
        [](TestService& s) { s.SetOnExecute([](TService&) { throw std::runtime_error("lost"); }); },
        {{kServiceStartPending, 0, 1},
         {kServiceStartPending, 0, 2},
         {kServiceRunning, 7, 0},
         {kServiceStopped, 7, 0}},
-       {u"Service failed on execute: lost"}},
+       {{kExecuteFailedEvent, u"Service failed on execute: lost"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,7 +180,7 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
     const char* name;
     std::function<void(TestService&)> setUp;
     std::vector<Step> steps;  // then a stop that works
-    std::vector<std::u16string> log;
+    std::vector<Logged> log;
   } cases[] = {
       {"stop refused",
        [](TestService& s) { s.SetOnStop(FirstCall(false)); },
@@ -165,7 +189,7 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
       {"stop fails",
        [](TestService& s) { s.SetOnStop(FirstCall(true)); },
        {{kServiceControlStop, {{kServiceStopPending, 7, 0}, {kServiceRunning, 7, 0}}}},
-       {u"Service failed on stop: broken"}},
+       {{kControlFailedEvent, u"Service failed on stop: broken"}}},
       {"pause refused",
        [](TestService& s) { s.SetOnPause(FirstCall(false)); },
        {{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServiceRunning, 7, 0}}}},
@@ -173,7 +197,7 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
       {"pause fails",
        [](TestService& s) { s.SetOnPause(FirstCall(true)); },
        {{kServiceControlPause, {{kServicePausePending, 7, 0}, {kServiceRunning, 7, 0}}}},
-       {u"Service failed on pause: broken"}},
+       {{kControlFailedEvent, u"Service failed on pause: broken"}}},
       {"continue refused",
        [](TestService& s) { s.SetOnContinue(FirstCall(false)); },
        {pause,
@@ -183,15 +207,15 @@ TEST(ServiceProtocolTest, FailedOrRefusedControlReportsTheOldStateAgainAndTheSer
        [](TestService& s) { s.SetOnContinue(FirstCall(true)); },
        {pause,
         {kServiceControlContinue, {{kServiceContinuePending, 7, 0}, {kServicePaused, 7, 0}}}},
-       {u"Service failed on continue: broken"}},
+       {{kControlFailedEvent, u"Service failed on continue: broken"}}},
       {"interrogate fails",
        [](TestService& s) { s.interrogateFails = true; },
        {{kServiceControlInterrogate, {{kServiceRunning, 7, 0}}}},
-       {u"Service failed on interrogate: broken"}},
+       {{kControlFailedEvent, u"Service failed on interrogate: broken"}}},
       {"custom control fails",
        [](TestService& s) { s.customFails = true; },
        {{200, {{kServiceRunning, 7, 0}}}},
-       {u"Service failed in custom message(200): broken"}},
+       {{kCustomControlFailedEvent, u"Service failed in custom message(200): broken"}}},
   };
   for (const auto& c : cases) {
     ServiceRun run;
@@ -234,7 +258,8 @@ TEST(ServiceProtocolTest, FailedShutdownStillEndsTheServiceWithoutReportingTheOl
       run.fake.services, &TestServiceMain,
       {"shutdown fails",
        {{kServiceControlShutdown, {{kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}}}});
-  EXPECT_EQ(run.Log(), std::vector<std::u16string>{u"Service failed on shutdown: broken"});
+  EXPECT_EQ(run.Log(),
+            (std::vector<Logged>{{kControlFailedEvent, u"Service failed on shutdown: broken"}}));
 }
 
 // A second control that the manager passed on before the service had reported the first one,
@@ -329,7 +354,8 @@ TEST(ServiceProtocolTest, HandlerThatCannotBeRegisteredLogsOnceAndReportsNothing
   ASSERT_TRUE(run.fake.services.WaitForServiceMainReturn(u"Calvera", kTimeout));
   EXPECT_EQ(run.fake.services.SetStatusCalls(), 0u);
   const std::vector<FakeEventLog::Entry> expected = {
-      {u"Calvera", 1, 0, 0, u"The specified service does not exist as an installed service"}};
+      {u"Calvera", platform::kEventlogErrorType, 0, kControlHandlerNotRegisteredEvent,
+       u"The specified service does not exist as an installed service"}};
   EXPECT_EQ(run.fake.eventLog.Entries(), expected);
 }
 
@@ -345,7 +371,8 @@ TEST(ServiceProtocolTest, RefusedStatusReportIsLoggedAndTheRunGoesOn) {
   EXPECT_EQ(Summaries(run.fake.services.Reports()),
             (std::vector<Report>{
                 {kServiceRunning, 7, 0}, {kServiceStopPending, 7, 0}, {kServiceStopped, 7, 0}}));
-  EXPECT_EQ(run.Log(), (std::vector<std::u16string>{u"Access is denied", u"Access is denied"}));
+  EXPECT_EQ(run.Log(), (std::vector<Logged>{{kStatusReportRefusedEvent, u"Access is denied"},
+                                            {kStatusReportRefusedEvent, u"Access is denied"}}));
   EXPECT_EQ(run.fake.eventLog.RegisteredCount(), 1);
 }
 
