@@ -61,8 +61,9 @@ class Registry {
                                            std::uint32_t type,
                                            const void* data,
                                            std::uint32_t size) = 0;
-  // RegDeleteKeyExW of one key below root together with its subkeys (RegDeleteTreeW);
-  // used by tests to clean up scratch keys, never by the system.
+  // RegDeleteKeyExW of one key below root together with its subkeys (RegDeleteTreeW), in the
+  // view that `access` names; kErrorFileNotFound when the key does not exist. Removal deletes
+  // the event sources' keys with it, and tests their scratch keys.
   [[nodiscard]] virtual ErrorCode DeleteTree(RegistryRoot root,
                                              const char16_t* subKey,
                                              std::uint32_t access) = 0;

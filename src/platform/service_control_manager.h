@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/calling_convention.h"
 #include "platform/types.h"
@@ -53,11 +54,13 @@ inline constexpr std::uint32_t kServiceAcceptStop = 0x1;
 inline constexpr std::uint32_t kServiceAcceptPauseContinue = 0x2;
 inline constexpr std::uint32_t kServiceAcceptShutdown = 0x4;
 
-// Access rights: SC_MANAGER_CONNECT, SC_MANAGER_ALL_ACCESS, SERVICE_QUERY_STATUS and
-// SERVICE_ALL_ACCESS.
+// Access rights: SC_MANAGER_CONNECT, SC_MANAGER_ALL_ACCESS, SERVICE_CHANGE_CONFIG,
+// SERVICE_QUERY_STATUS, SERVICE_START and SERVICE_ALL_ACCESS.
 inline constexpr std::uint32_t kScManagerConnect = 0x0001;
 inline constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr std::uint32_t kServiceChangeConfig = 0x0002;
 inline constexpr std::uint32_t kServiceQueryStatus = 0x0004;
+inline constexpr std::uint32_t kServiceStart = 0x0010;
 inline constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
 
 // The manager's error codes.
@@ -84,6 +87,23 @@ struct ServiceStatus {
   std::uint32_t waitHint = 0;
 
   friend bool operator==(const ServiceStatus&, const ServiceStatus&) = default;
+};
+
+// What the manager does when the service's process ends without having reported SERVICE_STOPPED
+// (SC_ACTION): SC_ACTION_NONE or SC_ACTION_RESTART, after `delayMilliseconds`.
+inline constexpr std::uint32_t kScActionNone = 0;
+inline constexpr std::uint32_t kScActionRestart = 1;
+struct ServiceRecoveryAction {
+  std::uint32_t type = kScActionNone;
+  std::uint32_t delayMilliseconds = 0;
+};
+
+// SERVICE_FAILURE_ACTIONSW without a reboot message or a command (both left as they are): the
+// n-th failure since the count was last reset takes the n-th action, and every later one the
+// last; the count goes back to 0 after `resetPeriodSeconds` without a failure.
+struct ServiceFailureActions {
+  std::uint32_t resetPeriodSeconds = 0;
+  std::span<const ServiceRecoveryAction> actions;
 };
 
 // LPSERVICE_MAIN_FUNCTIONW: argv[0] is the service name.
@@ -150,6 +170,10 @@ class ServiceControlManager {
   // the id of the process that runs the service, 0 while it is stopped.
   [[nodiscard]] virtual ErrorCode QueryServiceProcessId(ServiceHandle service,
                                                         std::uint32_t* processId) = 0;
+  // ChangeServiceConfig2W(SERVICE_CONFIG_FAILURE_ACTIONS) of an entry opened with
+  // kServiceChangeConfig (and kServiceStart for a restart action): the recovery actions.
+  [[nodiscard]] virtual ErrorCode ChangeFailureActions(ServiceHandle service,
+                                                       const ServiceFailureActions& actions) = 0;
   // CloseServiceHandle. Keeps the thread's last error as it was.
   virtual void CloseServiceHandle(ServiceHandle handle) = 0;
 };

@@ -4,6 +4,8 @@
 
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "service/event_ids.h"
+#include "service/event_sources.h"
 #include "service/failure_texts.h"
 
 namespace calvera::service {
@@ -66,6 +68,25 @@ std::u16string FailureBoxText(bool install,
          message + u"\"";
 }
 
+void LogWarning(TEventLogger& log, std::uint32_t eventId, const std::u16string& message) {
+  log.LogMessage(message, platform::kEventlogWarningType, 0, eventId);
+}
+
+// Registers the sources of the installation; a failure is a warning and nothing more.
+void RegisterSources(platform::Platform& platform,
+                     std::span<TService* const> modules,
+                     TEventLogger& log) {
+  const auto sources = EventSources(platform.process, modules);
+  const platform::ErrorCode error =
+      sources.empty() ? platform::kErrorSuccess : RegisterEventSources(platform.registry, sources);
+  if (sources.empty() || error != platform::kErrorSuccess) {
+    LogWarning(log, kEventSourcesNotRegisteredEvent,
+               u"The event sources could not be registered, so Event Viewer cannot show the "
+               u"texts of the entries: " +
+                   WindowsCallFailure(platform.eventLog, error).Text());
+  }
+}
+
 }  // namespace
 
 std::u16string ServiceProgramPath(platform::Process& process, platform::EventLog& eventLog) {
@@ -88,7 +109,8 @@ void ShowResultMessage(platform::Process& process, const std::u16string& text, M
 bool InstallOrRemoveServices(platform::Platform& platform,
                              std::span<TService* const> modules,
                              bool install,
-                             bool silent) {
+                             bool silent,
+                             TEventLogger& log) {
   platform::ScopedServiceHandle manager(platform.services);
   const platform::ErrorCode error =
       platform.services.OpenManager(platform::kScManagerAllAccess, manager.put());
@@ -99,7 +121,7 @@ bool InstallOrRemoveServices(platform::Platform& platform,
   for (TService* module : modules) {
     try {
       if (install) {
-        InstallServiceModule(platform, *module, manager.get());
+        InstallServiceModule(platform, *module, manager.get(), log);
       } else {
         RemoveServiceModule(platform, *module, manager.get());
       }
@@ -113,6 +135,14 @@ bool InstallOrRemoveServices(platform::Platform& platform,
                         MessageKind::kError);
     }
   }
+  if (install && success) {
+    RegisterSources(platform, modules, log);
+  } else if (!install) {
+    // A source left behind names a file that is gone; Event Viewer then shows the entries'
+    // texts without a message file, as it did before the installation.
+    static_cast<void>(
+        RemoveEventSources(platform.registry, EventSources(platform.process, modules)));
+  }
   if (success && !silent) {
     ShowResultMessage(
         platform.process,
@@ -124,7 +154,8 @@ bool InstallOrRemoveServices(platform::Platform& platform,
 
 void InstallServiceModule(platform::Platform& platform,
                           TService& service,
-                          platform::ServiceHandle manager) {
+                          platform::ServiceHandle manager,
+                          TEventLogger& log) {
   const std::u16string path = ServiceProgramPath(platform.process, platform.eventLog);
   if (const auto& hook = service.BeforeInstall())
     hook(service);
@@ -158,6 +189,14 @@ void InstallServiceModule(platform::Platform& platform,
     throw WindowsCallFailure(platform.eventLog, error);
   if (const auto& hook = service.AfterInstall())
     hook(service);
+  const platform::ServiceFailureActions recovery{kRecoveryResetPeriodSeconds, kRecoveryActions};
+  if (const auto refused = platform.services.ChangeFailureActions(entry.get(), recovery)) {
+    LogWarning(log, kRecoveryActionsNotSetEvent,
+               u"The recovery actions of service \"" + service.Name() +
+                   u"\" could not be set, so the service manager will not restart it after a "
+                   u"failure: " +
+                   WindowsCallFailure(platform.eventLog, refused).Text());
+  }
 }
 
 void RemoveServiceModule(platform::Platform& platform,

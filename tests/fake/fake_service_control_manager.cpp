@@ -260,13 +260,13 @@ ErrorCode FakeServiceControlManager::CreateServiceEntry(
   }
   entry.password = definition.password ? definition.password : u"";
   entries_[key] = std::move(entry);
-  *service = Opened({false, key});
+  *service = Opened({false, key, definition.desiredAccess});
   return platform::kErrorSuccess;
 }
 
 ErrorCode FakeServiceControlManager::OpenServiceEntry(platform::ServiceHandle manager,
                                                       const char16_t* serviceName,
-                                                      std::uint32_t,
+                                                      std::uint32_t access,
                                                       platform::ServiceHandle* service) {
   std::lock_guard lock(mutex_);
   *service = {};
@@ -282,7 +282,7 @@ ErrorCode FakeServiceControlManager::OpenServiceEntry(platform::ServiceHandle ma
   if (failure != 0) {
     return failure;
   }
-  *service = Opened({false, key});
+  *service = Opened({false, key, access});
   return platform::kErrorSuccess;
 }
 
@@ -322,6 +322,38 @@ ErrorCode FakeServiceControlManager::QueryServiceProcessId(platform::ServiceHand
     return platform::kErrorServiceDoesNotExist;
   }
   *processId = entry->second.processId;
+  return platform::kErrorSuccess;
+}
+
+ErrorCode FakeServiceControlManager::ChangeFailureActions(
+    platform::ServiceHandle service,
+    const platform::ServiceFailureActions& actions) {
+  std::lock_guard lock(mutex_);
+  if (const ErrorCode failure = TakeFailure(Call::kChangeFailureActions); failure != 0) {
+    return failure;
+  }
+  const auto handle = openHandles_.find(service);
+  if (handle == openHandles_.end() || handle->second.manager) {
+    return platform::kErrorInvalidHandle;
+  }
+  bool restarts = false;
+  for (const auto& action : actions.actions) {
+    restarts = restarts || action.type == platform::kScActionRestart;
+  }
+  const std::uint32_t needed =
+      platform::kServiceChangeConfig | (restarts ? platform::kServiceStart : 0);
+  if ((handle->second.access & needed) != needed) {
+    return platform::kErrorAccessDenied;
+  }
+  const auto entry = entries_.find(handle->second.service);
+  if (entry == entries_.end()) {
+    return platform::kErrorServiceDoesNotExist;
+  }
+  if (entry->second.markedForDelete) {
+    return platform::kErrorServiceMarkedForDelete;
+  }
+  entry->second.resetPeriodSeconds = actions.resetPeriodSeconds;
+  entry->second.recoveryActions.assign(actions.actions.begin(), actions.actions.end());
   return platform::kErrorSuccess;
 }
 

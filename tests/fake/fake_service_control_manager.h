@@ -34,6 +34,7 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
     kDeleteService,
     kRunDispatcher,
     kQueryServiceProcessId,
+    kChangeFailureActions,
   };
 
   struct StatusReport {
@@ -55,6 +56,9 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
     std::u16string password;
     bool markedForDelete = false;
     std::uint32_t processId = 0;  // of the process that runs the service; 0: stopped
+    // The recovery actions, as ChangeServiceConfig2W stored them; none until set.
+    std::optional<std::uint32_t> resetPeriodSeconds;
+    std::vector<platform::ServiceRecoveryAction> recoveryActions;
   };
 
   FakeServiceControlManager() = default;
@@ -89,6 +93,11 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   // The entry's processId.
   platform::ErrorCode QueryServiceProcessId(platform::ServiceHandle service,
                                             std::uint32_t* processId) override;
+  // Stores the actions in the entry. 6 for a handle that is not an entry's, 5 for one opened
+  // without SERVICE_CHANGE_CONFIG (or without SERVICE_START for a restart), 1072 when the
+  // entry is marked for deletion.
+  platform::ErrorCode ChangeFailureActions(platform::ServiceHandle service,
+                                           const platform::ServiceFailureActions& actions) override;
   void CloseServiceHandle(platform::ServiceHandle handle) override;
 
   // After `after` calls that succeed, the next `times` calls of that function fail with
@@ -145,6 +154,7 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   struct OpenHandle {
     bool manager;
     std::u16string service;  // key
+    std::uint32_t access = 0;
   };
 
   static std::u16string Key(const std::u16string& name);

@@ -1,7 +1,7 @@
 // Installation and removal runs of the whole program, with each platform call that they make
 // failing in turn: the Service Control Manager's functions, the registry functions behind the
-// language and the description, the resource lookups of the caption tables and the module's
-// timer. Each run ends with the message box, event log entry and exit code
+// language, the description and the event sources, the resource lookups of the caption tables
+// and the module's timer. Each run ends with the message box, event log entry and exit code
 // that belong to that failure, and gives back every handle it took.
 #include <gtest/gtest.h>
 
@@ -13,11 +13,13 @@
 #include "config/stored_settings.h"
 #include "fault_injection/ledgers.h"
 #include "platform/text.h"
+#include "service/event_ids.h"
 #include "service/program_entry.h"
 
 namespace calvera::fault_injection {
 namespace {
 
+using fake::FakeEventLog;
 using fake::FakeRegistry;
 using fake::FakeResources;
 using fake::FakeServiceControlManager;
@@ -35,15 +37,70 @@ struct Box {
   std::u16string textStart;  // the text begins with this
 };
 
+// An entry under "Calvera.exe".
+struct Logged {
+  std::uint16_t type;
+  std::uint32_t id;
+  std::u16string textStart;  // the text begins with this
+};
+
+const std::u16string kSourcesKey = u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+const std::u16string kExecutable = u"C:\\Program Files\\Calvera\\Calvera.exe";
+
+// The three sources, each with the executable that holds its texts.
+const std::pair<const char16_t*, std::u16string> kSources[] = {
+    {u"Calvera", kExecutable},
+    {u"Calvera.exe", kExecutable},
+    {u"CalveraDefrag", u"C:\\Program Files\\Calvera\\CalveraDefrag.exe"}};
+
+// As an installation leaves them.
+void RegisterSources(FakeRegistry& registry) {
+  for (const auto& [name, file] : kSources) {
+    registry.SetString(RegistryRoot::kLocalMachine, kSourcesKey + name, u"EventMessageFile", file,
+                       platform::kRegExpandSz);
+    registry.SetDword(RegistryRoot::kLocalMachine, kSourcesKey + name, u"TypesSupported", 7);
+  }
+}
+
+bool SourcesRegistered(const FakeRegistry& registry) {
+  for (const auto& [name, file] : kSources) {
+    const auto messageFile =
+        registry.GetValue(RegistryRoot::kLocalMachine, kSourcesKey + name, u"EventMessageFile");
+    if (!messageFile || messageFile->type != platform::kRegExpandSz ||
+        registry.GetDword(RegistryRoot::kLocalMachine, kSourcesKey + name, u"TypesSupported") !=
+            7u) {
+      return false;
+    }
+    const std::u16string text(reinterpret_cast<const char16_t*>(messageFile->data.data()),
+                              messageFile->data.size() / 2);
+    if (text != file + u'\0')
+      return false;
+  }
+  return true;
+}
+
+bool NoSourceLeft(const FakeRegistry& registry) {
+  for (const auto& [name, file] : kSources) {
+    if (registry.KeyExists(RegistryRoot::kLocalMachine, kSourcesKey + name))
+      return false;
+  }
+  return true;
+}
+
 // What a run leaves: the service's entry (display name), its description, boxes, the
-// application's event log entries and the exit code.
+// application's event log entries, the event sources and the exit code.
 struct Outcome {
   int exitCode;
   std::vector<Box> boxes;
   std::optional<std::u16string> displayName;  // none: no entry
   std::optional<std::u16string> description;  // none: no value
-  std::vector<std::u16string> log = {};       // under "Calvera.exe"
+  std::vector<Logged> log = {};               // under "Calvera.exe"
+  bool sources = false;                       // registered, all three; else none left
 };
+
+const Logged kSourcesNotRegistered{platform::kEventlogWarningType,
+                                   service::kEventSourcesNotRegisteredEvent,
+                                   u"The event sources could not be registered"};
 
 struct Case {
   const char* name;
@@ -84,6 +141,7 @@ void ExpectOutcome(const std::vector<std::u16string>& arguments, const Case& c, 
     entry.name = u"Calvera";
     entry.displayName = kEnglishName;
     fake.services.AddEntry(entry);
+    RegisterSources(fake.registry);
   }
   c.fault(fake);
   EXPECT_EQ(service::ProgramEntry(fake.platform, arguments), c.outcome.exitCode);
@@ -105,8 +163,20 @@ void ExpectOutcome(const std::vector<std::u16string>& arguments, const Case& c, 
       fake.registry.GetString(RegistryRoot::kLocalMachine, kServiceKey, u"Description");
   EXPECT_EQ(description ? std::optional(ToUtf8(*description)) : std::nullopt,
             c.outcome.description ? std::optional(ToUtf8(*c.outcome.description)) : std::nullopt);
-  EXPECT_EQ(fake.eventLog.Texts(u"Calvera.exe"), c.outcome.log);
-  EXPECT_EQ(fake.eventLog.Entries().size(), c.outcome.log.size());
+  const auto entries = fake.eventLog.Entries();
+  ASSERT_EQ(entries.size(), c.outcome.log.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(ToUtf8(entries[i].source), "Calvera.exe");
+    EXPECT_EQ(entries[i].type, c.outcome.log[i].type);
+    EXPECT_EQ(entries[i].id, c.outcome.log[i].id);
+    EXPECT_EQ(ToUtf8(entries[i].text.substr(0, c.outcome.log[i].textStart.size())),
+              ToUtf8(c.outcome.log[i].textStart));
+  }
+  if (c.outcome.sources) {
+    EXPECT_TRUE(SourcesRegistered(fake.registry));
+  } else {
+    EXPECT_TRUE(NoSourceLeft(fake.registry));
+  }
   // Installation and removal never initialize COM.
   EXPECT_EQ(fake.process.CoInitializeCalls(), 0);
 }
@@ -115,8 +185,12 @@ TEST(InstallationFaultsTest, EachPlatformCallOfAnInstallationFailsInTurn) {
   const std::u16string french = FromUtf8(
       "Maintenant les performances en défragmentant la mémoire utilisée et la ré-allouer au "
       "système.");
+  const Logged timersUnavailable{platform::kEventlogErrorType, service::kModuleNotCreatedEvent,
+                                 u"Not enough timers available"};
   const Case cases[] = {
-      {"nothing fails", [](fake::FakePlatform&) {}, {0, {kInstalled}, kFrenchName, french}},
+      {"nothing fails",
+       [](fake::FakePlatform&) {},
+       {0, {kInstalled}, kFrenchName, french, {}, true}},
       {"OpenSCManagerW",
        FailService(FakeServiceControlManager::Call::kOpenManager, platform::kErrorAccessDenied),
        {1, {kApplicationError}, std::nullopt, std::nullopt}},
@@ -130,37 +204,49 @@ TEST(InstallationFaultsTest, EachPlatformCallOfAnInstallationFailsInTurn) {
       // The language cannot be read: english.
       {"RegOpenKeyExW",
        FailRegistry(FakeRegistry::Call::kOpenKey),
-       {0, {kInstalled}, kEnglishName, kEnglishDescription}},
+       {0, {kInstalled}, kEnglishName, kEnglishDescription, {}, true}},
       {"RegQueryValueExW",
        FailRegistry(FakeRegistry::Call::kQueryValue),
-       {0, {kInstalled}, kEnglishName, kEnglishDescription}},
-      // The description cannot be written: installed without one.
+       {0, {kInstalled}, kEnglishName, kEnglishDescription, {}, true}},
+      // The description cannot be written: installed without one. Nor can the sources: a
+      // warning says so, and the installation stands.
       {"RegCreateKeyExW",
        FailRegistry(FakeRegistry::Call::kCreateKey),
-       {0, {kInstalled}, kFrenchName, std::nullopt}},
+       {0, {kInstalled}, kFrenchName, std::nullopt, {kSourcesNotRegistered}}},
       {"RegSetValueExW",
        FailRegistry(FakeRegistry::Call::kSetValue),
-       {0, {kInstalled}, kFrenchName, std::nullopt}},
+       {0, {kInstalled}, kFrenchName, std::nullopt, {kSourcesNotRegistered}}},
       {"RegCloseKey",
        FailRegistry(FakeRegistry::Call::kCloseKey),
-       {0, {kInstalled}, kFrenchName, french}},
+       {0, {kInstalled}, kFrenchName, french, {}, true}},
       // No caption table: the service name and an empty description.
       {"FindResourceExW",
        FailResource(FakeResources::Call::kFindResource),
-       {0, {kInstalled}, u"Calvera", u""}},
+       {0, {kInstalled}, u"Calvera", u"", {}, true}},
       {"LoadResource",
        FailResource(FakeResources::Call::kLoadResource),
-       {0, {kInstalled}, u"Calvera", u""}},
+       {0, {kInstalled}, u"Calvera", u"", {}, true}},
       {"LockResource",
        FailResource(FakeResources::Call::kLockResource),
-       {0, {kInstalled}, u"Calvera", u""}},
+       {0, {kInstalled}, u"Calvera", u"", {}, true}},
       {"SizeofResource",
        FailResource(FakeResources::Call::kSizeofResource),
-       {0, {kInstalled}, u"Calvera", u""}},
+       {0, {kInstalled}, u"Calvera", u"", {}, true}},
+      // The recovery actions refused: installed all the same, with a warning.
+      {"ChangeServiceConfig2W",
+       FailService(FakeServiceControlManager::Call::kChangeFailureActions,
+                   platform::kErrorAccessDenied),
+       {0,
+        {kInstalled},
+        kFrenchName,
+        french,
+        {{platform::kEventlogWarningType, service::kRecoveryActionsNotSetEvent,
+          u"The recovery actions of service \"Calvera\" could not be set"}},
+        true}},
       // The module cannot be created: nothing is installed and nothing shown.
       {"SetTimer",
        [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
-       {1, {}, std::nullopt, std::nullopt, {u"Not enough timers available"}}},
+       {1, {}, std::nullopt, std::nullopt, {timersUnavailable}}},
       // No program to record: no entry, and the failure shown. The path is taken before the
       // language's captions, so the box names the service.
       {"GetModuleFileNameW",
@@ -182,7 +268,7 @@ TEST(InstallationFaultsTest, EachPlatformCallOfARemovalFailsInTurn) {
        {0, {kUninstalled}, std::nullopt, std::nullopt}},
       {"OpenSCManagerW",
        FailService(FakeServiceControlManager::Call::kOpenManager, platform::kErrorAccessDenied),
-       {1, {kApplicationError}, kEnglishName, std::nullopt}},
+       {1, {kApplicationError}, kEnglishName, std::nullopt, {}, true}},
       {"OpenServiceW",
        FailService(FakeServiceControlManager::Call::kOpenService, platform::kErrorAccessDenied),
        {1,
@@ -200,7 +286,13 @@ TEST(InstallationFaultsTest, EachPlatformCallOfARemovalFailsInTurn) {
         std::nullopt}},
       {"SetTimer",
        [](fake::FakePlatform& f) { f.windowing.FailSetTimer(true); },
-       {1, {}, kEnglishName, std::nullopt, {u"Not enough timers available"}}},
+       {1,
+        {},
+        kEnglishName,
+        std::nullopt,
+        {{platform::kEventlogErrorType, service::kModuleNotCreatedEvent,
+          u"Not enough timers available"}},
+        true}},
   };
   for (const Case& c : cases) {
     ExpectOutcome({u"/uninstall"}, c, true);
@@ -237,7 +329,11 @@ TEST(InstallationFaultsTest, AnySingleRegistryCallOfAnInstallationFailsAlone) {
       ASSERT_TRUE(entry);
       EXPECT_TRUE(entry->displayName == kFrenchName || entry->displayName == kEnglishName)
           << ToUtf8(entry->displayName);
-      EXPECT_TRUE(fake.eventLog.Entries().empty());
+      // At most the warning that a source could not be registered.
+      for (const FakeEventLog::Entry& logged : fake.eventLog.Entries()) {
+        EXPECT_EQ(logged.type, platform::kEventlogWarningType) << ToUtf8(logged.text);
+        EXPECT_EQ(logged.id, service::kEventSourcesNotRegisteredEvent) << ToUtf8(logged.text);
+      }
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <new>
 #include <string>
@@ -88,6 +89,52 @@ TEST_F(ProgramEntryTest, InstallationAndRemovalReportTheirOutcome) {
   EXPECT_EQ(boxes[0].type, platform::kMbIconInformation);
   EXPECT_EQ(boxes[1].caption, u"Error");
   EXPECT_EQ(boxes[1].type, platform::kMbIconError);
+  ExpectEverythingClosed();
+}
+
+// What Event Viewer and the manager's recovery need: the sources point at the executables
+// where they stand, and a failing service is restarted twice. Removal takes the sources away,
+// also when there is no entry left to delete.
+TEST_F(ProgramEntryTest, InstallationRegistersTheSourcesAndRecoveryWhichRemovalTakesAway) {
+  const std::u16string sources = u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+  fake_.process.SetModuleFileName(u"D:\\Tools\\Calvera 2\\Calvera.exe");
+  ASSERT_EQ(Run({u"/install", u"/silent"}), 0);
+  const auto entry = fake_.services.FindEntry(u"Calvera");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->resetPeriodSeconds, 86400u);
+  ASSERT_EQ(entry->recoveryActions.size(), 3u);
+  const std::pair<std::uint32_t, std::uint32_t> actions[] = {
+      {platform::kScActionRestart, 60000}, {platform::kScActionRestart, 60000}, {0, 0}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(entry->recoveryActions[i].type, actions[i].first);
+    EXPECT_EQ(entry->recoveryActions[i].delayMilliseconds, actions[i].second);
+  }
+  const std::pair<const char16_t*, const char16_t*> registered[] = {
+      {u"Calvera", u"D:\\Tools\\Calvera 2\\Calvera.exe"},
+      {u"Calvera.exe", u"D:\\Tools\\Calvera 2\\Calvera.exe"},
+      {u"CalveraDefrag", u"D:\\Tools\\Calvera 2\\CalveraDefrag.exe"}};
+  for (const auto& [name, file] : registered) {
+    SCOPED_TRACE(ToUtf8(name));
+    const auto messageFile =
+        fake_.registry.GetValue(RegistryRoot::kLocalMachine, sources + name, u"EventMessageFile");
+    ASSERT_TRUE(messageFile);
+    EXPECT_EQ(messageFile->type, platform::kRegExpandSz);
+    const std::u16string text = std::u16string(file) + u'\0';
+    EXPECT_EQ(messageFile->data.size(), text.size() * 2);
+    EXPECT_EQ(std::memcmp(messageFile->data.data(), text.data(), text.size() * 2), 0);
+    EXPECT_EQ(
+        fake_.registry.GetDword(RegistryRoot::kLocalMachine, sources + name, u"TypesSupported"),
+        7u);
+  }
+  EXPECT_TRUE(fake_.eventLog.Entries().empty());
+
+  EXPECT_EQ(Run({u"/uninstall", u"/silent"}), 0);
+  for (const auto& [name, file] : registered)
+    EXPECT_FALSE(fake_.registry.KeyExists(RegistryRoot::kLocalMachine, sources + name));
+  // A source left by an earlier installation goes with a removal that finds no entry.
+  fake_.registry.SetDword(RegistryRoot::kLocalMachine, sources + u"Calvera", u"TypesSupported", 7);
+  EXPECT_EQ(Run({u"/uninstall", u"/silent"}), 1);
+  EXPECT_FALSE(fake_.registry.KeyExists(RegistryRoot::kLocalMachine, sources + u"Calvera"));
   ExpectEverythingClosed();
 }
 

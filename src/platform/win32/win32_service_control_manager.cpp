@@ -112,6 +112,23 @@ ErrorCode Win32ServiceControlManager::QueryServiceProcessId(ServiceHandle servic
   return Result(succeeded);
 }
 
+ErrorCode Win32ServiceControlManager::ChangeFailureActions(ServiceHandle service,
+                                                           const ServiceFailureActions& actions) {
+  return TryOrDefault(
+      [&] {
+        std::vector<SC_ACTION> native;
+        for (const ServiceRecoveryAction& action : actions.actions) {
+          native.push_back(
+              SC_ACTION{static_cast<SC_ACTION_TYPE>(action.type), action.delayMilliseconds});
+        }
+        SERVICE_FAILURE_ACTIONSW record{actions.resetPeriodSeconds, nullptr, nullptr,
+                                        static_cast<DWORD>(native.size()), native.data()};
+        return Result(
+            ::ChangeServiceConfig2W(ServiceOf(service), SERVICE_CONFIG_FAILURE_ACTIONS, &record));
+      },
+      kErrorNotEnoughMemory);
+}
+
 void Win32ServiceControlManager::CloseServiceHandle(ServiceHandle handle) {
   const LastErrorKeeper keeper;
   ::CloseServiceHandle(ServiceOf(handle));

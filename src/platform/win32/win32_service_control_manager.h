@@ -23,6 +23,8 @@ class Win32ServiceControlManager final : public ServiceControlManager {
                              ServiceHandle* service) override;
   ErrorCode DeleteServiceEntry(ServiceHandle service) override;
   ErrorCode QueryServiceProcessId(ServiceHandle service, std::uint32_t* processId) override;
+  ErrorCode ChangeFailureActions(ServiceHandle service,
+                                 const ServiceFailureActions& actions) override;
   void CloseServiceHandle(ServiceHandle handle) override;
 };
 
