@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "e2e/support/event_log_channel.h"
+#include "e2e/support/event_source_keys.h"
 #include "e2e/support/installed_service.h"
 #include "e2e/support/text.h"
 
@@ -50,6 +51,16 @@ TEST_F(Installation, SilentInstallCreatesTheEntry) {
   EXPECT_EQ(Utf8(config.account), "LocalSystem");
   EXPECT_EQ(Utf8(config.displayName), Utf8(kEnglishDisplayName));
   EXPECT_EQ(Utf8(config.registryDescription), Utf8(kEnglishDescription));
+}
+
+// Event Viewer finds each source's texts in the installed executables; removal takes the
+// sources away with the entry.
+TEST_F(Installation, InstallRegistersTheEventSourcesAndRemovalDeletesThem) {
+  ASSERT_TRUE(EventSourcesAbsent()) << "before the installation";
+  ASSERT_TRUE(service_.Install(L"/install /silent"));
+  EXPECT_TRUE(EventSourcesRegistered(service_.Folder()));
+  ASSERT_TRUE(service_.Uninstall());
+  EXPECT_TRUE(EventSourcesAbsent()) << "after the removal";
 }
 
 TEST_F(Installation, InstallingTwiceFailsAndLeavesTheEntry) {

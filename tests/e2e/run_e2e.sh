@@ -23,6 +23,9 @@ channels="$CALVERA_E2E_LOGS/e2e-channels.log"
 # services it starts (through the session's first process), this program and what it starts.
 export WINEDEBUG="+pid,err+eventlog,warn+eventlog,trace+eventlog"
 export CALVERA_E2E_CHANNELS="Z:${channels//\//\\}"
+# The 32-bit build, whose images the tests read without running them.
+win32_bin="${CALVERA_WIN32_BUILD:-$CALVERA_ROOT/build/win32}/bin/"
+export CALVERA_E2E_WIN32_BIN="Z:${win32_bin//\//\\}"
 begin_wine_session "$channels" "$WINEDEBUG"
 trap end_wine_session EXIT
 

@@ -26,6 +26,26 @@ std::wstring RealCompanion() {
   return BinDirectory() + L"CalveraDefrag.exe";
 }
 
+std::wstring Win32BinDirectory() {
+  std::optional<std::wstring> folder = EnvironmentVariable(L"CALVERA_E2E_WIN32_BIN");
+  if (!folder)
+    return BinDirectory() + L"..\\..\\win32\\bin\\";
+  if (folder->back() != L'\\')
+    folder->push_back(L'\\');
+  return *folder;
+}
+
+std::optional<std::wstring> EnvironmentVariable(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size <= 1)
+    return std::nullopt;
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
+  if (value.empty())
+    return std::nullopt;
+  return value;
+}
+
 void WaitForUptimeGate() {
   constexpr std::uint64_t kUptimeNeededMs = 302000;
   const std::uint64_t now = NowMs();

@@ -2,6 +2,7 @@
 // Callable from any thread.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace calvera::e2e {
@@ -18,6 +19,11 @@ std::wstring StandInCompanion();
 // The real companion of this build, bin\CalveraDefrag.exe. Under Wine its freeing calls have no
 // effect, so it frees nothing and says so.
 std::wstring RealCompanion();
+// The 32-bit build's bin folder, ending in '\': CALVERA_E2E_WIN32_BIN, which run_e2e.sh sets,
+// or build\win32\bin beside this build.
+std::wstring Win32BinDirectory();
+// The value of the environment variable `name`; nullopt when it is not set or empty.
+std::optional<std::wstring> EnvironmentVariable(const wchar_t* name);
 // Waits until the system has been up 302 s: the service frees nothing in its first five
 // minutes of uptime, and Wine's tick count is the host's uptime. Returns at once after that.
 void WaitForUptimeGate();

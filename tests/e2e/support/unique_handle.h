@@ -75,10 +75,18 @@ struct FindHandleTraits {
   static void Close(Handle handle) { FindClose(handle); }
 };
 
+// LoadLibraryExW.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle handle) { FreeLibrary(handle); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
 
 }  // namespace calvera::e2e
