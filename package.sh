@@ -5,30 +5,32 @@
 # The MSIs install the service (packaging/msi/Calvera.wxs); each zip is the portable form of
 # the same files, with the README, an example .reg file and the Group Policy templates.
 #
-# Usage: ./package.sh [--version X.Y.Z] [--output DIR]
-#   --version  overrides the project's version (the tests build two versions to upgrade)
+# Usage: ./package.sh [--version X.Y.Z] [--output DIR] [--arch x64|x86]
+#   --version  overrides the project's version (the tests build two versions to upgrade); the
+#              executables' version resources take it too, and only they are built again
 #   --output   another folder than build/package
+#   --arch     one architecture's packages only
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 cd "$CALVERA_ROOT"
 
-# The companion program each package carries: its CMake target and where the target puts it.
-# Until the companion is built, the tests' recording stand-in takes its place.
-CALVERA_COMPANION=(companion_standin bin/standin/CalveraDefrag.exe)
-
-# The build of each architecture. The x86 package wants a win32 release preset; until there
-# is one, it takes the win32 preset's debug build.
-x64_preset=win64-release
-x86_preset=win32-release
-grep -q "\"name\": \"$x86_preset\"" CMakePresets.json || x86_preset=win32
+# The release build of each architecture.
+declare -A presets=([x64]=win64-release [x86]=win32-release)
 
 version=""
 output="$CALVERA_ROOT/build/package"
+architectures=(x64 x86)
+usage() { echo "usage: $0 [--version X.Y.Z] [--output DIR] [--arch x64|x86]" >&2; exit 2; }
 while (($#)); do
   case "$1" in
     --version) version="$2"; shift 2 ;;
     --output) output="$2"; shift 2 ;;
-    *) echo "usage: $0 [--version X.Y.Z] [--output DIR]" >&2; exit 2 ;;
+    --arch)
+      [[ "${2:-}" == x64 || "${2:-}" == x86 ]] || usage
+      architectures=("$2")
+      shift 2
+      ;;
+    *) usage ;;
   esac
 done
 
@@ -55,9 +57,17 @@ packaging/policy/check_templates.py >/dev/null
 # package ARCH PRESET: the MSI and the zip of one architecture.
 package() {
   # wixl finds no file by an absolute path: the sources are named from the repository root.
-  local arch="$1" preset="$2" bin="build/$2"
-  build_preset "$preset" Calvera "${CALVERA_COMPANION[0]}"
-  local service="$bin/bin/Calvera.exe" companion="$bin/${CALVERA_COMPANION[1]}"
+  local arch="$1" preset="$2" bin="build/$2/bin"
+  # The version goes into the executables' version resources: configure the preset with it
+  # (once configured, a new version rebuilds only the resources and the links).
+  if [[ -f "build/$preset/CMakeCache.txt" ]]; then
+    cmake -DCALVERA_VERSION="$version" "build/$preset" >"build/$preset.configure.log" 2>&1
+  else
+    mkdir -p build
+    cmake --preset "$preset" -DCALVERA_VERSION="$version" >"build/$preset.configure.log" 2>&1
+  fi || { cat "build/$preset.configure.log" >&2; return 1; }
+  build_preset "$preset" Calvera CalveraDefrag
+  local service="$bin/Calvera.exe" companion="$bin/CalveraDefrag.exe"
   local name="Calvera-$version-$arch"
 
   log "writing $name.msi"
@@ -93,7 +103,8 @@ package() {
 
 mkdir -p "$output"
 output=$(cd "$output" && pwd)
-package x64 "$x64_preset"
-package x86 "$x86_preset"
+for arch in "${architectures[@]}"; do
+  package "$arch" "${presets[$arch]}"
+done
 log "packages of Calvera $version in $output"
 ls -l "$output"/Calvera-"$version"-*

@@ -26,6 +26,13 @@ export CALVERA_E2E_CHANNELS="Z:${channels//\//\\}"
 # The 32-bit build, whose images the tests read without running them.
 win32_bin="${CALVERA_WIN32_BUILD:-$CALVERA_ROOT/build/win32}/bin/"
 export CALVERA_E2E_WIN32_BIN="Z:${win32_bin//\//\\}"
+# The example settings file of the portable packages, and the test packages when
+# tests/packaging/test_packages.sh has built them.
+export CALVERA_E2E_EXAMPLE_REG="Z:${CALVERA_ROOT//\//\\}\\packaging\\calvera.reg"
+packages="${CALVERA_TEST_PACKAGES:-$CALVERA_ROOT/build/package-tests}"
+if [[ -d "$packages" ]]; then
+  export CALVERA_E2E_PACKAGES="Z:${packages//\//\\}"
+fi
 begin_wine_session "$channels" "$WINEDEBUG"
 trap end_wine_session EXIT
 

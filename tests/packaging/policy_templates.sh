@@ -3,7 +3,7 @@
 # reference and on a file the schema rejects: every case breaks one thing in a copy.
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
-source "$CALVERA_ROOT/scripts/wine_service.sh"  # check, contains, finish_suite
+source "$CALVERA_ROOT/tests/packaging/checks.sh"
 
 ensure_packages libxml2-utils python3 || exit 1
 templates="$CALVERA_ROOT/packaging/policy"

@@ -35,6 +35,11 @@ std::wstring Win32BinDirectory() {
   return *folder;
 }
 
+std::wstring ProgramFilesFolder() {
+  // Where a 64-bit installer puts its files, whichever view this program has.
+  return EnvironmentVariable(L"ProgramW6432").value_or(L"C:\\Program Files") + L"\\";
+}
+
 std::optional<std::wstring> EnvironmentVariable(const wchar_t* name) {
   const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
   if (size <= 1)

@@ -22,6 +22,8 @@ std::wstring RealCompanion();
 // The 32-bit build's bin folder, ending in '\': CALVERA_E2E_WIN32_BIN, which run_e2e.sh sets,
 // or build\win32\bin beside this build.
 std::wstring Win32BinDirectory();
+// The 64-bit Program Files folder, ending in '\': C:\Program Files\.
+std::wstring ProgramFilesFolder();
 // The value of the environment variable `name`; nullopt when it is not set or empty.
 std::optional<std::wstring> EnvironmentVariable(const wchar_t* name);
 // Waits until the system has been up 302 s: the service frees nothing in its first five

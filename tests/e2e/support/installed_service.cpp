@@ -12,14 +12,6 @@ constexpr Milliseconds kStartTimeout(20000);
 constexpr Milliseconds kStopTimeout(10000);
 constexpr Milliseconds kCompanionsTimeout(20000);
 
-std::wstring ProgramFiles() {
-  wchar_t path[MAX_PATH] = L"";
-  const DWORD length = GetEnvironmentVariableW(L"ProgramW6432", path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH)
-    return L"C:\\Program Files";
-  return path;
-}
-
 void RemoveFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW found{};
   UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &found));
@@ -37,7 +29,7 @@ void RemoveFolder(const std::wstring& folder) {
 }  // namespace
 
 ScopedInstalledService::ScopedInstalledService(std::wstring folderName, std::wstring companion)
-    : folder_(ProgramFiles() + L"\\" + folderName + L"\\") {
+    : folder_(ProgramFilesFolder() + folderName + L"\\") {
   RemoveFolder(folder_);
   if (!CreateDirectoryW(folder_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
     ADD_FAILURE() << "cannot create " << Utf8(folder_) << ": " << ErrorText(GetLastError());
