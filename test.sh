@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds all three presets and runs every test: the formatting and script checks, the host unit
-# tests against the fake platform, the win64 tests under Wine, the end-to-end suites and the
+# Builds all three presets and the packages, and runs every test: the formatting and script
+# checks, the host unit tests against the fake platform, the win64 tests under Wine, the policy
+# templates, the packages' tables, the end-to-end suites (the installer's among them) and the
 # fuzz targets. Ends with "N passed, N failed".
 set -uo pipefail
 source "$(dirname "$0")/scripts/common.sh"
@@ -42,14 +43,29 @@ run_suite() {
   failed=$((failed + suite_failed))
 }
 
+# The packages: the upgrade tests' versions first, then the project's own, so that the
+# release builds end with the project's version (each version rebuilds only the version
+# resources and the links of the one release build of each architecture).
+package_builds() {
+  tests/packaging/test_packages.sh && ./package.sh
+}
+log "building the packages"
+if ! package_builds >build/logs/packages.log 2>&1; then
+  tail -30 build/logs/packages.log >&2
+  printf '    packages: not built\n' >&2
+  failed=$((failed + 1))
+fi
+
 run_suite lint bash scripts/lint.sh
 run_suite host-unit build/host/bin/calvera_unit_tests
 run_suite win64-unit wine build/win64/bin/calvera_unit_tests.exe
 if [[ -f build/win64/bin/calvera_wine_tests.exe ]]; then
   run_suite win64-wine wine build/win64/bin/calvera_wine_tests.exe
 fi
+run_suite policy-templates bash tests/packaging/policy_templates.sh
+run_suite package-tables bash tests/packaging/package_tables.sh
 # The end-to-end tests: one GoogleTest program under Wine's own Service Control Manager, in a
-# Wine session of its own (tests/e2e/run_e2e.sh).
+# Wine session of its own (tests/e2e/run_e2e.sh), which hands it the test packages.
 run_suite e2e tests/e2e/run_e2e.sh
 wineserver -k >/dev/null 2>&1 || true
 run_suite fuzz ./fuzz.sh 20
