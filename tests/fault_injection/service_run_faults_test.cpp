@@ -243,8 +243,8 @@ TEST(ServiceRunFaultsTest, AnApplicationWindowThatCannotBeCreatedEndsTheRunAtOnc
     ADD_FAILURE() << "the run did not end";
   }
   EXPECT_EQ(run.get(), 1);
-  const std::vector<FakeEventLog::Entry> expected = {
-      {u"Calvera.exe", 1, 0, 0, u"The application window cannot be created"}};
+  const std::vector<FakeEventLog::Entry> expected = {ApplicationEntry(
+      service::kModuleNotCreatedEvent, u"The application window cannot be created")};
   EXPECT_EQ(fake.eventLog.Entries(), expected);
   EXPECT_TRUE(fake.services.Reports().empty());
   EXPECT_TRUE(fake.process.MessageBoxes().empty());
