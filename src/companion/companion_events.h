@@ -1,5 +1,8 @@
-// The companion's event log entries: their source, IDs and types, in one place, so that a
-// message table can take them over. Until then each entry's text is its one insertion string.
+// The companion's event log entries: their source, IDs and types, in one place. Each entry's
+// text is its one insertion string, which the executable's message table
+// (companion_messages.mc) renders under every ID, so Event Viewer shows the text and an
+// administrator can filter by the kind. The table writes every ID with severity Success, so
+// the ID Event Viewer shows is the number here.
 #pragma once
 
 #include <cstdint>
