@@ -25,7 +25,7 @@ struct BuiltExecutable {
 
 // This build's executables and the 32-bit build's beside them (build/win32/bin).
 std::vector<BuiltExecutable> Executables() {
-  const std::wstring win32 = BinDirectory() + L"..\\..\\win32\\bin\\";
+  const std::wstring win32 = Win32BinDirectory();
   return {{"win64_Calvera", CalveraExecutable(), kServiceLibraries},
           {"win32_Calvera", win32 + L"Calvera.exe", kServiceLibraries},
           {"win64_CalveraDefrag", RealCompanion(), kCompanionLibraries},

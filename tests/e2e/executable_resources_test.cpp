@@ -28,6 +28,7 @@ struct Program {
 };
 constexpr Program kPrograms[] = {
     {L"Calvera.exe", "Calvera Memory Service"},
+    {L"CalveraDefrag.exe", "Calvera Memory Defrag"},
 };
 
 std::vector<BuiltExecutable> Executables() {

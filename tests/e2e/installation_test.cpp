@@ -55,11 +55,13 @@ TEST_F(Installation, SilentInstallCreatesTheEntry) {
 
 // Event Viewer finds each source's texts in the installed executables; removal takes the
 // sources away with the entry.
-TEST_F(Installation, InstallRegistersTheEventSourcesAndRemovalDeletesThem) {
+// (With the real companion beside it, whose message table the CalveraDefrag source names.)
+TEST(InstallationEventSources, InstallRegistersThemAndRemovalDeletesThem) {
+  ScopedInstalledService service(L"Calvera Event Sources", RealCompanion());
   ASSERT_TRUE(EventSourcesAbsent()) << "before the installation";
-  ASSERT_TRUE(service_.Install(L"/install /silent"));
-  EXPECT_TRUE(EventSourcesRegistered(service_.Folder()));
-  ASSERT_TRUE(service_.Uninstall());
+  ASSERT_TRUE(service.Install(L"/install /silent"));
+  EXPECT_TRUE(EventSourcesRegistered(service.Folder()));
+  ASSERT_TRUE(service.Uninstall());
   EXPECT_TRUE(EventSourcesAbsent()) << "after the removal";
 }
 

@@ -209,7 +209,7 @@ TEST_F(MsiInstallation, ALowerVersionIsRefusedAndTheInstalledOneKeepsRunning) {
 
 // A service installed by hand, as the README describes, is replaced by the package's.
 TEST_F(MsiInstallation, TakesOverAServiceInstalledByHand) {
-  ScopedInstalledService hand(L"Calvera Hand");
+  ScopedInstalledService hand(L"Calvera Hand", RealCompanion());
   ASSERT_TRUE(hand.Install());
   ASSERT_TRUE(hand.Start());
   ASSERT_TRUE(Install(packages_.lower));

@@ -8,6 +8,9 @@ const std::vector<EventSource>& EventSources() {
   static const std::vector<EventSource> sources = {
       {L"Calvera", L"Calvera.exe", service},
       {L"Calvera.exe", L"Calvera.exe", service},
+      // A run that reached its target (1), fell short (2) or failed (3); an argument it cannot
+      // use (4); the shared objects not to be had (5).
+      {L"CalveraDefrag", L"CalveraDefrag.exe", {0, 1, 2, 3, 4, 5}},
   };
   return sources;
 }
