@@ -108,8 +108,9 @@ class MsiInstallation : public testing::Test {
       return testing::AssertionFailure() << "products left:" << Describe(InstalledProducts());
     DWORD error = ERROR_SUCCESS;
     if (ServiceController::Exists(kServiceName, &error)) {
-      // Left by a failed test: the service tool's way, the executable's own /uninstall.
-      ScopedInstalledService leftOver(L"Calvera Left Over");
+      // An entry without a product, left by a failed test: a scoped installation finds it
+      // at its end, stops it and removes it with Calvera.exe's own /uninstall.
+      const ScopedInstalledService leftOver(L"Calvera Left Over");
     }
     if (!EventSourcesAbsent())
       DeleteEventSources();
