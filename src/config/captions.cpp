@@ -1,7 +1,7 @@
 #include "config/captions.h"
 
 #include "config/caption_text.h"
-#include "config/custom_registry.h"
+#include "config/policy_key.h"
 #include "config/settings.h"
 #include "platform/failure_policy.h"
 
@@ -23,9 +23,7 @@ std::u16string LookupCaption(platform::Platform& platform,
                              std::u16string_view controlName) {
   return TryOrDefault(
       [&] {
-        std::u16string language = AsciiLower(
-            ReadRegistryString(platform.registry, platform::RegistryRoot::kLocalMachine,
-                               kSettingsKeyPath, kLanguage.name, kLanguage.fallback, false));
+        std::u16string language = AsciiLower(PolicyKey(platform.registry).ReadString(kLanguage));
         if (language.empty()) {
           language = kLanguage.fallback;
         }

@@ -11,7 +11,8 @@
 
 namespace calvera::config {
 
-// The caption of the last row of the `Language` table that matches both names in ASCII case;
+// The caption of the last row of the `Language` table (the policy key's `Language` when it
+// holds a non-empty string, else the settings key's) that matches both names in ASCII case;
 // empty when none matches, the language has no table, or anything fails. Never throws.
 std::u16string LookupCaption(platform::Platform& platform,
                              std::u16string_view formName,

@@ -39,30 +39,6 @@ ScopedRegistryKey Open(Registry& registry,
   return key;
 }
 
-// One reading of a string value: empty when the value is absent or has no data, nullopt when
-// it cannot be fetched or is not a string type.
-std::optional<std::u16string> ReadString(Registry& registry,
-                                         const ScopedRegistryKey& key,
-                                         const char16_t* valueName) {
-  std::uint32_t type = 0;
-  std::uint32_t size = 0;
-  if (!key ||
-      registry.QueryValue(key.get(), valueName, &type, nullptr, &size) != platform::kErrorSuccess ||
-      size == 0) {
-    return std::u16string();
-  }
-  // Whole code units only: an odd last byte is half a character and is dropped.
-  std::vector<char16_t> buffer((size + 1) / 2, u'\0');
-  if (registry.QueryValue(key.get(), valueName, &type, buffer.data(), &size) !=
-          platform::kErrorSuccess ||
-      (type != platform::kRegSz && type != platform::kRegExpandSz)) {
-    return std::nullopt;
-  }
-  const auto units =
-      buffer.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size / 2, buffer.size()));
-  return std::u16string(buffer.begin(), std::find(buffer.begin(), units, u'\0'));
-}
-
 // A REG_DWORD of at most 4 bytes; nullopt when the key or value is missing, the data is longer
 // or the type is another.
 std::optional<std::int32_t> ReadDword(Registry& registry,
@@ -71,19 +47,7 @@ std::optional<std::int32_t> ReadDword(Registry& registry,
                                       const char16_t* valueName,
                                       bool use64BitView) {
   const ScopedRegistryKey key = Open(registry, root, keyPath, AccessKind::kRead, use64BitView);
-  if (!key)
-    return std::nullopt;
-  // Cleared first: data shorter than 4 bytes leaves the rest 0, never stale memory.
-  unsigned char data[4] = {};
-  std::uint32_t type = 0;
-  std::uint32_t size = sizeof data;
-  if (registry.QueryValue(key.get(), valueName, &type, data, &size) != platform::kErrorSuccess ||
-      type != platform::kRegDword) {
-    return std::nullopt;
-  }
-  std::int32_t value = 0;
-  std::memcpy(&value, data, sizeof value);
-  return value;
+  return ReadDwordValue(registry, key.get(), valueName);
 }
 
 // The code units of a REG_MULTI_SZ value; nullopt when the key or value is missing, the type
@@ -150,6 +114,45 @@ void Write(Registry& registry,
 
 }  // namespace
 
+std::optional<std::u16string> ReadStringValue(Registry& registry,
+                                              platform::RegistryKeyHandle key,
+                                              const char16_t* valueName) {
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (key == platform::RegistryKeyHandle{} ||
+      registry.QueryValue(key, valueName, &type, nullptr, &size) != platform::kErrorSuccess ||
+      size == 0) {
+    return std::u16string();
+  }
+  // Whole code units only: an odd last byte is half a character and is dropped.
+  std::vector<char16_t> buffer((size + 1) / 2, u'\0');
+  if (registry.QueryValue(key, valueName, &type, buffer.data(), &size) != platform::kErrorSuccess ||
+      (type != platform::kRegSz && type != platform::kRegExpandSz)) {
+    return std::nullopt;
+  }
+  const auto units =
+      buffer.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size / 2, buffer.size()));
+  return std::u16string(buffer.begin(), std::find(buffer.begin(), units, u'\0'));
+}
+
+std::optional<std::int32_t> ReadDwordValue(Registry& registry,
+                                           platform::RegistryKeyHandle key,
+                                           const char16_t* valueName) {
+  if (key == platform::RegistryKeyHandle{})
+    return std::nullopt;
+  // Cleared first: data shorter than 4 bytes leaves the rest 0, never stale memory.
+  unsigned char data[4] = {};
+  std::uint32_t type = 0;
+  std::uint32_t size = sizeof data;
+  if (registry.QueryValue(key, valueName, &type, data, &size) != platform::kErrorSuccess ||
+      type != platform::kRegDword) {
+    return std::nullopt;
+  }
+  std::int32_t value = 0;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
 std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool processIs64Bit) {
   const std::uint32_t rights = kind == AccessKind::kRead ? platform::kKeyRead : platform::kKeyWrite;
   if (use64BitView)
@@ -167,13 +170,13 @@ std::u16string ReadRegistryString(Registry& registry,
       [&]() -> std::u16string {
         const ScopedRegistryKey key =
             Open(registry, root, keyPath, AccessKind::kRead, use64BitView);
-        const auto first = ReadString(registry, key, valueName);
+        const auto first = ReadStringValue(registry, key.get(), valueName);
         if (!first)
           return fallback;
         if (first->empty())
           return fallback;
         // The value is read a second time and that reading is the result.
-        return ReadString(registry, key, valueName).value_or(fallback);
+        return ReadStringValue(registry, key.get(), valueName).value_or(fallback);
       },
       fallback);
 }

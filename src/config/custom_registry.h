@@ -1,10 +1,12 @@
 // The settings store: the system's only access to the registry. Six one-shot operations;
 // each opens its key, does one value operation and closes the key. No failure ever leaves
 // them: a read that cannot deliver the stored value delivers `fallback`, and a write that
-// cannot be done does nothing. Any thread may call.
+// cannot be done does nothing. Below them, the two value readings through a key the caller
+// holds open (the policy key reads several values through one handle). Any thread may call.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,19 @@ enum class AccessKind { kRead, kWrite };
 // (32-bit) view adds KEY_WOW64_32KEY, so that the 32-bit and 64-bit builds share one set of
 // values with the 32-bit desktop application.
 std::uint32_t RegistryAccessRights(AccessKind kind, bool use64BitView, bool processIs64Bit);
+
+// One reading of a string value through an open key ({} reads as a missing key): its text up to
+// the first NUL; empty when the value is absent or has no data; nullopt when it cannot be
+// fetched or is not a REG_SZ or REG_EXPAND_SZ. Throws only what allocation throws.
+std::optional<std::u16string> ReadStringValue(platform::Registry& registry,
+                                              platform::RegistryKeyHandle key,
+                                              const char16_t* valueName);
+
+// A REG_DWORD of at most 4 bytes through an open key, as a signed number; nullopt when the key
+// is {}, the value is missing, longer or of another type. Never throws.
+std::optional<std::int32_t> ReadDwordValue(platform::Registry& registry,
+                                           platform::RegistryKeyHandle key,
+                                           const char16_t* valueName);
 
 // The text up to its first NUL of a REG_SZ or REG_EXPAND_SZ value (not expanded); `fallback`
 // when the value is absent, empty, of another type or unreadable.

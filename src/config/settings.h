@@ -8,6 +8,10 @@ namespace calvera::config {
 // Key paths as the program holds them: a leading and a trailing backslash, below
 // HKEY_LOCAL_MACHINE.
 inline constexpr char16_t kSettingsKeyPath[] = u"\\Software\\Tolvane\\Calvera\\";
+// The key that Group Policy, Intune and other management tools write and clean up. Its values
+// win over the same values of the settings key, except those the system itself writes or the
+// desktop application reports (`Updated`, `UpdatedDate`, `FullScreen`). Nothing here writes it.
+inline constexpr char16_t kPolicyKeyPath[] = u"\\Software\\Policies\\Tolvane\\Calvera\\";
 inline constexpr char16_t kServiceKeyPath[] = u"\\SYSTEM\\CurrentControlSet\\Services\\Calvera\\";
 
 // A setting: its value name and the default its readers pass.

@@ -1,43 +1,34 @@
 #include "maintenance/maintenance_settings.h"
 
 #include "config/custom_registry.h"
+#include "config/policy_key.h"
 #include "config/settings.h"
 
 namespace calvera::maintenance {
-namespace {
-
-using platform::RegistryRoot;
-
-std::int32_t Read(platform::Registry& registry, const char16_t* name, std::int32_t fallback) {
-  return config::ReadRegistryInteger(registry, RegistryRoot::kLocalMachine,
-                                     config::kSettingsKeyPath, name, fallback, false);
-}
-
-bool Read(platform::Registry& registry, const config::Setting<bool>& setting) {
-  return config::ReadRegistryBool(registry, RegistryRoot::kLocalMachine, config::kSettingsKeyPath,
-                                  setting.name, setting.fallback, false);
-}
-
-}  // namespace
 
 MaintenanceSettings ReadMaintenanceSettings(platform::Registry& registry,
                                             std::int64_t totalMegabytes) {
   const bool large = totalMegabytes >= config::kLargeMemoryMegabytes;
+  // Opened once for the whole reading; without a policy key this is one failed open.
+  const config::PolicyKey policy(registry);
   MaintenanceSettings settings;
   settings.memoryMaintain =
-      Read(registry, config::kMemoryMaintain.name, config::kMemoryMaintain.Fallback(large));
+      policy.ReadInteger(config::kMemoryMaintain.name, config::kMemoryMaintain.Fallback(large));
   settings.memoryFree =
-      Read(registry, config::kMemoryFree.name, config::kMemoryFree.Fallback(large));
-  settings.processorLimit = Read(registry, config::kProcessorLimit);
+      policy.ReadInteger(config::kMemoryFree.name, config::kMemoryFree.Fallback(large));
+  settings.processorLimit = policy.ReadBool(config::kProcessorLimit);
   settings.processorTrigger =
-      Read(registry, config::kProcessorTrigger.name, config::kProcessorTrigger.fallback);
-  settings.batteryCheck = Read(registry, config::kBatteryCheck);
-  settings.fullScreen = Read(registry, config::kFullScreen);
-  settings.fullScreenCheck = Read(registry, config::kFullScreenCheck);
+      policy.ReadInteger(config::kProcessorTrigger.name, config::kProcessorTrigger.fallback);
+  settings.batteryCheck = policy.ReadBool(config::kBatteryCheck);
+  // The desktop application's report of the moment, never a policy.
+  settings.fullScreen = config::ReadRegistryBool(registry, platform::RegistryRoot::kLocalMachine,
+                                                 config::kSettingsKeyPath, config::kFullScreen.name,
+                                                 config::kFullScreen.fallback, false);
+  settings.fullScreenCheck = policy.ReadBool(config::kFullScreenCheck);
   settings.executePeriod =
-      Read(registry, config::kExecutePeriod.name, config::kExecutePeriod.fallback);
-  settings.loadCalvera = Read(registry, config::kLoadCalvera);
-  settings.defragMemory = Read(registry, config::kDefragMemory);
+      policy.ReadInteger(config::kExecutePeriod.name, config::kExecutePeriod.fallback);
+  settings.loadCalvera = policy.ReadBool(config::kLoadCalvera);
+  settings.defragMemory = policy.ReadBool(config::kDefragMemory);
   return settings;
 }
 

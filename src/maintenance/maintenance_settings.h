@@ -20,8 +20,10 @@ struct MaintenanceSettings {
   bool defragMemory = false;
 };
 
-// Reads each value on its own, with its default; the level's and the amount's defaults follow
-// the machine's total megabytes. Never fails.
+// Opens the policy key once, then reads each value with its default, the policy's value where
+// it holds one of the right type (all but FullScreen), else the settings key's, each of those
+// on its own; the level's and the amount's defaults follow the machine's total megabytes.
+// Never fails.
 MaintenanceSettings ReadMaintenanceSettings(platform::Registry& registry,
                                             std::int64_t totalMegabytes);
 

@@ -6,6 +6,7 @@
 #include "config/custom_registry.h"
 #include "config/service_captions.h"
 #include "config/settings.h"
+#include "config/stored_settings.h"
 #include "fake/fake_platform.h"
 #include "platform/text.h"
 
@@ -13,6 +14,16 @@ namespace calvera::config {
 namespace {
 
 using namespace std::literals;
+
+// REG_SZ data of `text` with its NUL, as the policy key would hold it.
+fake::FakeRegistry::Value Text(const std::u16string& text, std::uint32_t type = platform::kRegSz) {
+  fake::FakeRegistry::Value value{type, {}};
+  for (const char16_t unit : text + u'\0') {
+    value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    value.data.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return value;
+}
 
 class CaptionsTest : public testing::Test {
  protected:
@@ -82,6 +93,41 @@ TEST_F(CaptionsTest, ALanguageWithoutATableGivesEmptyCaptions) {
   SetLanguage(u"english");
   fake_.resources.RemoveRcData(u"ENGLISH");
   EXPECT_EQ(DisplayName(), u"");
+}
+
+// The policy's Language wins when it is a non-empty string; otherwise the settings key's holds.
+TEST_F(CaptionsTest, ThePolicyLanguageWinsWhenItIsAString) {
+  const std::u16string english = FromUtf8(kServiceCaptions[0].displayName);
+  const std::u16string french = FromUtf8(kServiceCaptions[1].displayName);
+  const std::u16string korean = FromUtf8(kServiceCaptions[2].displayName);
+  const struct {
+    const char* label;
+    std::optional<std::u16string> stored;
+    std::optional<fake::FakeRegistry::Value> policy;
+    std::u16string displayName;
+  } cases[] = {
+      {"policy over the settings key", u"korean", Text(u"French"), french},
+      {"policy without a settings value", std::nullopt, Text(u"korean"), korean},
+      {"REG_EXPAND_SZ", u"korean", Text(u"french", platform::kRegExpandSz), french},
+      {"an empty policy string", u"korean", Text(u""), korean},
+      {"a REG_DWORD", u"korean", fake::FakeRegistry::Value{platform::kRegDword, {1, 0, 0, 0}},
+       korean},
+      {"REG_MULTI_SZ", u"french", Text(u"korean", platform::kRegMultiSz), french},
+      {"no Language in the policy key", u"korean", std::nullopt, korean},
+      {"nothing anywhere", std::nullopt, std::nullopt, english},
+  };
+  for (const auto& c : cases) {
+    fake::FakePlatform fake;
+    if (c.stored)
+      StoreSetting(fake.registry, u"Language", *c.stored);
+    StorePolicy(fake.registry, u"Other", 1);
+    if (c.policy) {
+      fake.registry.SetRaw(platform::RegistryRoot::kLocalMachine, kStoredPolicyPath, u"Language",
+                           c.policy->type, c.policy->data);
+    }
+    EXPECT_EQ(LookupCaption(fake.platform, u"Calvera", u"DisplayName"), c.displayName) << c.label;
+    EXPECT_EQ(fake.registry.OpenHandleCount(), 0u);
+  }
 }
 
 TEST_F(CaptionsTest, AnUnreadableSettingMeansEnglish) {

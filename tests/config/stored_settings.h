@@ -26,6 +26,25 @@ inline std::u16string StoredSettingsPath(bool use64BitView = false) {
 
 inline const std::u16string kStoredSettingsPath = StoredSettingsPath();
 
+// The policy key in the fake registry: one key that both views reach.
+inline const std::u16string kStoredPolicyPath = [] {
+  std::u16string path(kPolicyKeyPath + 1);
+  path.pop_back();
+  return path;
+}();
+
+// REG_DWORD `value`, or REG_SZ `text`, as the value `name` of the policy key.
+inline void StorePolicy(fake::FakeRegistry& registry,
+                        const std::u16string& name,
+                        std::uint32_t value) {
+  registry.SetDword(platform::RegistryRoot::kLocalMachine, kStoredPolicyPath, name, value);
+}
+inline void StorePolicy(fake::FakeRegistry& registry,
+                        const std::u16string& name,
+                        const std::u16string& text) {
+  registry.SetString(platform::RegistryRoot::kLocalMachine, kStoredPolicyPath, name, text);
+}
+
 // REG_DWORD `value`, or REG_SZ `text`, as the value `name` of the settings key.
 inline void StoreSetting(fake::FakeRegistry& registry,
                          const std::u16string& name,

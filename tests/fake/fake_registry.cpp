@@ -52,8 +52,13 @@ std::u16string FakeRegistry::InView(RegistryRoot root,
     return canonical;
   if (canonical.size() != software.size() && canonical[software.size()] != u'\\')
     return canonical;
-  if (canonical.compare(0, 21, u"SOFTWARE\\WOW6432NODE") == 0)
-    return canonical;
+  // Below Software, Wow6432Node itself and Policies are shared by both views.
+  for (const std::u16string shared : {u"SOFTWARE\\WOW6432NODE", u"SOFTWARE\\POLICIES"}) {
+    if (canonical.compare(0, shared.size(), shared) == 0 &&
+        (canonical.size() == shared.size() || canonical[shared.size()] == u'\\')) {
+      return canonical;
+    }
+  }
   return u"SOFTWARE\\WOW6432NODE" + canonical.substr(software.size());
 }
 

@@ -1,10 +1,10 @@
 // An in-memory registry that behaves like Windows where the system relies on it: keys below
 // two roots, case-insensitive names, typed values with their data sizes, the access rights of
 // each handle, refused access, and the 32-bit view's redirection of HKLM\Software\ to
-// HKLM\Software\Wow6432Node\. It is 64-bit Windows as a process of the build's own bitness sees
-// it: without a KEY_WOW64_* right a 64-bit build opens the 64-bit view and a 32-bit build the
-// 32-bit one. Every function can be made to fail, and ledgers count open handles and closes of
-// handles that were not open.
+// HKLM\Software\Wow6432Node\ (but for HKLM\Software\Policies\, which both views share). It is
+// 64-bit Windows as a process of the build's own bitness sees it: without a KEY_WOW64_* right a
+// 64-bit build opens the 64-bit view and a 32-bit build the 32-bit one. Every function can be
+// made to fail, and ledgers count open handles and closes of handles that were not open.
 #pragma once
 
 #include <cstdint>

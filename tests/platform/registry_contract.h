@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/custom_registry.h"
+#include "config/policy_key.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 
@@ -25,6 +26,7 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
  protected:
   static constexpr RegistryRoot kRoot = RegistryRoot::kLocalMachine;
   static constexpr char16_t kScratch[] = u"Software\\CalveraRegistryContract";
+  static constexpr char16_t kPolicyScratch[] = u"Software\\Policies\\CalveraRegistryContract";
 
   void SetUp() override {
     registry_ = GetParam()();
@@ -39,6 +41,7 @@ class RegistryContract : public ::testing::TestWithParam<RegistryFactory> {
   void RemoveScratch() {
     static_cast<void>(registry_->DeleteTree(kRoot, kScratch, platform::kKeyWow64_32Key));
     static_cast<void>(registry_->DeleteTree(kRoot, kScratch, platform::kKeyWow64_64Key));
+    static_cast<void>(registry_->DeleteTree(kRoot, kPolicyScratch, platform::kKeyWow64_64Key));
   }
 
   // The settings key of the test without its leading backslash, for the raw functions.
@@ -172,6 +175,28 @@ TEST_P(RegistryContract, TheDefaultViewIsTheOneA32BitProcessSees) {
   EXPECT_EQ(Get(SubKey(), u"Shared", platform::kKeyWow64_64Key).type, 0u);
   EXPECT_EQ(Get(SubKey(), u"Native", platform::kKeyWow64_64Key).type, platform::kRegDword);
   EXPECT_EQ(Get(SubKey(), u"Native", platform::kKeyWow64_32Key).type, 0u);
+}
+
+// Software\Policies is shared: what one view writes there, the other reads, and the policy
+// key's rights reach it from either.
+TEST_P(RegistryContract, PoliciesAreOneKeyInBothViews) {
+  const std::u16string subKey = std::u16string(kPolicyScratch) + u"\\Shared";
+  const std::uint32_t written = 7;
+  {
+    platform::ScopedRegistryKey key(*registry_);
+    ASSERT_EQ(registry_->CreateKey(kRoot, subKey.c_str(),
+                                   platform::kKeyWrite | platform::kKeyWow64_32Key, key.put()),
+              0u);
+    ASSERT_EQ(registry_->SetValue(key.get(), u"Value", platform::kRegDword, &written, 4), 0u);
+  }
+  for (const std::uint32_t view :
+       {platform::kKeyWow64_32Key, platform::kKeyWow64_64Key, std::uint32_t{0}}) {
+    EXPECT_EQ(Get(subKey, u"Value", view).type, platform::kRegDword) << "view " << view;
+  }
+  platform::ScopedRegistryKey key(*registry_);
+  ASSERT_EQ(registry_->OpenKey(kRoot, subKey.c_str(), config::PolicyKeyAccessRights(), key.put()),
+            0u);
+  EXPECT_EQ(config::ReadDwordValue(*registry_, key.get(), u"Value"), 7);
 }
 
 }  // namespace calvera::contract
