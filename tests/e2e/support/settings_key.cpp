@@ -6,11 +6,6 @@
 #include "e2e/support/unique_handle.h"
 
 namespace calvera::e2e {
-namespace {
-
-constexpr REGSAM kView = KEY_WOW64_32KEY;
-
-}  // namespace
 
 Bytes DwordData(std::uint32_t value) {
   Bytes data;
@@ -59,7 +54,7 @@ LONG SettingsKey::Write(const std::wstring& name, const RegistryValue& value) co
   UniqueRegistryKey key;
   LONG status =
       RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE | kView, nullptr, key.put(), nullptr);
+                      KEY_SET_VALUE | view_, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS)
     return status;
   return RegSetValueExW(key.get(), name.c_str(), 0, value.type,
@@ -82,7 +77,7 @@ LONG SettingsKey::WriteAll(const Contents& contents, const std::wstring& last) c
 LONG SettingsKey::Delete(const std::wstring& name) const {
   UniqueRegistryKey key;
   LONG status =
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_SET_VALUE | kView, key.put());
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_SET_VALUE | view_, key.put());
   if (status == ERROR_FILE_NOT_FOUND)
     return ERROR_SUCCESS;
   if (status != ERROR_SUCCESS)
@@ -92,13 +87,13 @@ LONG SettingsKey::Delete(const std::wstring& name) const {
 }
 
 LONG SettingsKey::Clear() const {
-  const LONG status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), kView, 0);
+  const LONG status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
   return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
 std::optional<RegistryValue> SettingsKey::Read(const std::wstring& name) const {
   UniqueRegistryKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_QUERY_VALUE | kView, key.put()) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_QUERY_VALUE | view_, key.put()) !=
       ERROR_SUCCESS) {
     return std::nullopt;
   }
@@ -123,7 +118,7 @@ std::optional<RegistryValue> SettingsKey::Read(const std::wstring& name) const {
 SettingsKey::Contents SettingsKey::Snapshot() const {
   Contents contents;
   UniqueRegistryKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_QUERY_VALUE | kView, key.put()) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_QUERY_VALUE | view_, key.put()) !=
       ERROR_SUCCESS) {
     return contents;
   }
@@ -149,7 +144,8 @@ SettingsKey::Contents SettingsKey::Snapshot() const {
   return contents;
 }
 
-ScopedSettingsKey::ScopedSettingsKey(std::wstring path) : SettingsKey(std::move(path)) {
+ScopedSettingsKey::ScopedSettingsKey(std::wstring path, REGSAM view)
+    : SettingsKey(std::move(path), view) {
   static_cast<void>(Clear());  // a key that cannot be cleared shows in the test that reads it
 }
 

@@ -1,7 +1,7 @@
-// A key of HKEY_LOCAL_MACHINE in the 32-bit registry view that the service reads, by default
-// its settings key Software\Tolvane\Calvera: values of any type with any data, the key's whole
-// contents, removal. Callable from any thread; every call opens and closes the key, as the
-// service does.
+// A key of HKEY_LOCAL_MACHINE, by default the service's settings key Software\Tolvane\Calvera in
+// the 32-bit registry view that the service reads, or the policy key that management tools
+// write: values of any type with any data, the key's whole contents, removal. Callable from any
+// thread; every call opens and closes the key, as the service does.
 #pragma once
 
 #include <windows.h>
@@ -36,12 +36,17 @@ std::string Describe(const std::wstring& name, const RegistryValue& value);
 std::optional<std::int32_t> DwordReading(const std::optional<RegistryValue>& value);
 
 inline constexpr wchar_t kSettingsKeyPath[] = L"Software\\Tolvane\\Calvera";
+// Shared by both views; written in the 64-bit one, as Group Policy's client writes it.
+inline constexpr wchar_t kPolicyKeyPath[] = L"Software\\Policies\\Tolvane\\Calvera";
+inline constexpr REGSAM kPolicyKeyView = KEY_WOW64_64KEY;
 
 class SettingsKey {
  public:
   using Contents = std::map<std::wstring, RegistryValue>;
 
-  explicit SettingsKey(std::wstring path = kSettingsKeyPath) : path_(std::move(path)) {}
+  // `view` is the KEY_WOW64_* right every call adds.
+  explicit SettingsKey(std::wstring path = kSettingsKeyPath, REGSAM view = KEY_WOW64_32KEY)
+      : path_(std::move(path)), view_(view) {}
   const std::wstring& Path() const { return path_; }
 
   // Each returns ERROR_SUCCESS or the registry's error.
@@ -64,16 +69,23 @@ class SettingsKey {
 
  private:
   std::wstring path_;
+  REGSAM view_;
 };
 
-// Clears the settings key when made and again when destroyed, so that a test leaves the
-// settings as it found them: absent.
+// Clears the key when made and again when destroyed, so that a test leaves the settings (or
+// the policy) as it found them: absent.
 class ScopedSettingsKey : public SettingsKey {
  public:
-  explicit ScopedSettingsKey(std::wstring path = kSettingsKeyPath);
+  explicit ScopedSettingsKey(std::wstring path = kSettingsKeyPath, REGSAM view = KEY_WOW64_32KEY);
   ScopedSettingsKey(const ScopedSettingsKey&) = delete;
   ScopedSettingsKey& operator=(const ScopedSettingsKey&) = delete;
   ~ScopedSettingsKey();
+};
+
+// The policy key for a test: absent before and after it.
+class ScopedPolicyKey : public ScopedSettingsKey {
+ public:
+  ScopedPolicyKey() : ScopedSettingsKey(kPolicyKeyPath, kPolicyKeyView) {}
 };
 
 }  // namespace calvera::e2e
