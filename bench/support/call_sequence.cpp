@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "config/custom_registry.h"
+#include "config/policy_key.h"
 #include "config/settings.h"
 #include "platform/text.h"
 #include "probes/ram.h"
@@ -99,6 +100,7 @@ CallSequence ExpectedCalls(std::span<const TickStep> steps, std::int32_t version
   const char16_t* const keyPath = config::kSettingsKeyPath + 1;
   const auto readAccess =
       config::RegistryAccessRights(config::AccessKind::kRead, false, platform::kProcessIs64Bit);
+  const char16_t* const policyKeyPath = config::kPolicyKeyPath + 1;
   CallSequence calls;
   for (const TickStep& step : steps) {
     switch (step.step) {
@@ -106,6 +108,9 @@ CallSequence ExpectedCalls(std::span<const TickStep> steps, std::int32_t version
         calls.Add({Call::kOpenKey, keyPath, nullptr, readAccess});
         calls.Add({Call::kQueryValue, step.setting, nullptr, 4, 1});
         calls.Add({Call::kCloseKey});
+        break;
+      case Step::kOpenPolicyKey:
+        calls.Add({Call::kOpenKey, policyKeyPath, nullptr, config::PolicyKeyAccessRights()});
         break;
       case Step::kMemoryStatus:
         AddLibraryCall(

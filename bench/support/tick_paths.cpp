@@ -43,8 +43,9 @@ constexpr auto Join(const std::array<TickStep, Sizes>&... parts) {
 
 // The update stamp's read, on every tick.
 constexpr std::array kStamp{Read(kUpdated.name)};
-// From the defaults' memory reading to the memory test.
+// From the defaults' memory reading to the memory test; the policy key is looked for once.
 constexpr std::array kDecision{kMemory,
+                               TickStep{Step::kOpenPolicyKey},
                                Read(kMemoryMaintain.name),
                                Read(kMemoryFree.name),
                                Read(kProcessorLimit.name),

@@ -10,8 +10,9 @@ namespace calvera::bench {
 
 // One unit of platform work the tick cannot leave out.
 enum class Step {
-  kReadSetting,   // RegOpenKeyExW, RegQueryValueExW into 4 bytes, RegCloseKey
-  kMemoryStatus,  // LoadLibraryW Kernel32.dll, GetProcAddress, GlobalMemoryStatusEx, FreeLibrary
+  kReadSetting,    // RegOpenKeyExW, RegQueryValueExW into 4 bytes, RegCloseKey
+  kOpenPolicyKey,  // RegOpenKeyExW of the policy key, 64-bit view, which fails: no policy is set
+  kMemoryStatus,   // LoadLibraryW Kernel32.dll, GetProcAddress, GlobalMemoryStatusEx, FreeLibrary
   kSystemInformation,  // LoadLibraryW ntdll.dll, GetProcAddress, NtQuerySystemInformation,
                        // FreeLibrary
   kVersion,            // GetVersionExW, extended form

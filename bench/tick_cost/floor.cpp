@@ -39,6 +39,15 @@ void ReadSetting(const char16_t* name) {
   ::RegCloseKey(key);
 }
 
+// The policy key is shared by both views; the system asks for it in the 64-bit one.
+void OpenPolicyKey() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(config::kPolicyKeyPath + 1), 0,
+                      KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+    ::RegCloseKey(key);
+  }
+}
+
 void QueryMemoryStatus() {
   const HMODULE kernel32 = ::LoadLibraryW(L"Kernel32.dll");
   if (kernel32 == nullptr)
@@ -89,6 +98,9 @@ void Floor::Replay(std::span<const TickStep> steps) {
     switch (step.step) {
       case Step::kReadSetting:
         ReadSetting(step.setting);
+        break;
+      case Step::kOpenPolicyKey:
+        OpenPolicyKey();
         break;
       case Step::kMemoryStatus:
         QueryMemoryStatus();
