@@ -1,5 +1,6 @@
-// The executable's command-line switches: "INSTALL", "UNINSTALL" and "SILENT", each introduced
-// by '-' or '/' and matched without regard to case.
+// The executable's command-line switches: "INSTALL", "UNINSTALL", "SILENT" and "QUIET", each
+// introduced by '-' or '/' and matched without regard to case. QUIET is for installers and
+// scripts, where nobody can answer a box: an installation or removal then shows none.
 #pragma once
 
 #include <string>

@@ -41,5 +41,8 @@ inline constexpr std::uint32_t kEventSourcesNotRegisteredEvent = 20;
 // The recovery actions could not be set at installation: the service is installed, and the
 // manager will not restart it after a failure. Warning.
 inline constexpr std::uint32_t kRecoveryActionsNotSetEvent = 21;
+// A quiet installation or removal failed for a module: the text its error box would show.
+// Error.
+inline constexpr std::uint32_t kQuietInstallationFailedEvent = 22;
 
 }  // namespace calvera::service

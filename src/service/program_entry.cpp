@@ -24,13 +24,14 @@ class ModuleRegistration {
   ~ModuleRegistration() { SetCalveraModule(nullptr); }
 };
 
-// Installation and removal have a user to read the box. A service run has none: its desktop is
-// one no one sees, so a box would hold the process until the manager gave up on it.
+// Installation and removal have a user to read the box, unless an installer runs them quietly.
+// A service run has none: its desktop is one no one sees, so a box would hold the process until
+// the manager gave up on it.
 void ReportRunFailure(platform::Platform& platform,
                       TServiceApplication& application,
                       const std::u16string& typeName,
                       const std::u16string& message) noexcept {
-  if (application.Installing())
+  if (application.Installing() && !application.Quiet())
     ShowApplicationError(platform.process, typeName, message);
   else
     application.LogUnhandledException(message);

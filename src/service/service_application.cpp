@@ -56,10 +56,10 @@ int TServiceApplication::Run() {
     for (const auto& module : modules_)
       modules.push_back(module.get());
     const bool install = commandLine_.HasSwitch(u"INSTALL");  // wins over UNINSTALL
-    return InstallOrRemoveServices(platform_, modules, install, commandLine_.HasSwitch(u"SILENT"),
-                                   eventLogger_)
-               ? 0
-               : 1;
+    const ResultBoxes boxes = Quiet()                             ? ResultBoxes::kNone
+                              : commandLine_.HasSwitch(u"SILENT") ? ResultBoxes::kFailuresOnly
+                                                                  : ResultBoxes::kAll;
+    return InstallOrRemoveServices(platform_, modules, install, boxes, eventLogger_) ? 0 : 1;
   }
   return RunServices();
 }

@@ -33,6 +33,8 @@ class TServiceApplication : private platform::WindowProcedure {
   ~TServiceApplication() override;
 
   bool Installing() const { return commandLine_.Installing(); }
+  // An installation or removal with the QUIET switch: it shows no box at all.
+  bool Quiet() const { return Installing() && commandLine_.HasSwitch(u"QUIET"); }
 
   // Once per process: initializes COM on the calling thread (single-threaded apartment).
   void Initialize();

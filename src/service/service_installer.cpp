@@ -109,7 +109,7 @@ void ShowResultMessage(platform::Process& process, const std::u16string& text, M
 bool InstallOrRemoveServices(platform::Platform& platform,
                              std::span<TService* const> modules,
                              bool install,
-                             bool silent,
+                             ResultBoxes boxes,
                              TEventLogger& log) {
   platform::ScopedServiceHandle manager(platform.services);
   const platform::ErrorCode error =
@@ -130,9 +130,12 @@ bool InstallOrRemoveServices(platform::Platform& platform,
       const auto* windowsFailure = dynamic_cast<const WindowsCallFailure*>(&failure);
       const std::u16string message =
           windowsFailure ? windowsFailure->Text() : FromUtf8(failure.what());
-      ShowResultMessage(platform.process,
-                        FailureBoxText(install, ModuleDisplayName(*module), message),
-                        MessageKind::kError);
+      const std::u16string text = FailureBoxText(install, ModuleDisplayName(*module), message);
+      if (boxes == ResultBoxes::kNone) {
+        log.LogMessage(text, platform::kEventlogErrorType, 0, kQuietInstallationFailedEvent);
+      } else {
+        ShowResultMessage(platform.process, text, MessageKind::kError);
+      }
     }
   }
   if (install && success) {
@@ -143,7 +146,7 @@ bool InstallOrRemoveServices(platform::Platform& platform,
     static_cast<void>(
         RemoveEventSources(platform.registry, EventSources(platform.process, modules)));
   }
-  if (success && !silent) {
+  if (success && boxes == ResultBoxes::kAll) {
     ShowResultMessage(
         platform.process,
         install ? u"Service installed successfully" : u"Service uninstalled successfully",

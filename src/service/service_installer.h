@@ -14,10 +14,17 @@ namespace calvera::service {
 
 enum class MessageKind { kError, kInformation };
 
-// Installs (or removes) every module in order. A module that fails gets an error box and the
-// rest go on; the success box follows only when all succeeded and `silent` is false. True when
-// every module succeeded, so the caller can end with a failing exit code otherwise. Throws
-// WindowsCallFailure when the Service Control Manager cannot be opened.
+// Which outcomes of an installation or removal are shown in a box.
+enum class ResultBoxes {
+  kAll,           // each failure and the success
+  kFailuresOnly,  // /silent
+  kNone,          // /quiet: a failure is an error entry in the log instead
+};
+
+// Installs (or removes) every module in order. A module that fails is reported as `boxes`
+// says and the rest go on; the success box follows only when all succeeded and `boxes` is
+// kAll. True when every module succeeded, so the caller can end with a failing exit code
+// otherwise. Throws WindowsCallFailure when the Service Control Manager cannot be opened.
 // Once every module is installed, the event sources are registered (service/event_sources.h);
 // a removal deletes them whatever became of the modules, so that no source outlives the
 // executables. Neither decides the outcome: the service runs without them, only Event Viewer
@@ -26,7 +33,7 @@ enum class MessageKind { kError, kInformation };
 [[nodiscard]] bool InstallOrRemoveServices(platform::Platform& platform,
                                            std::span<TService* const> modules,
                                            bool install,
-                                           bool silent,
+                                           ResultBoxes boxes,
                                            TEventLogger& log);
 
 // The steps for one module; throw WindowsCallFailure when a Windows call fails. Installation

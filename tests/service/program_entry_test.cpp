@@ -13,6 +13,7 @@
 #include "fake/fake_platform.h"
 #include "fake/forwarding.h"
 #include "platform/text.h"
+#include "service/event_ids.h"
 
 namespace calvera::service {
 namespace {
@@ -179,6 +180,57 @@ TEST_F(ProgramEntryTest, AManagerThatCannotBeOpenedEndsInTheApplicationErrorBox)
     EXPECT_NE(boxes[0].text.find(u".\r\nSystem Error.  Code: 5.\r\nAccess is denied.\r\n"),
               std::u16string::npos);
   }
+}
+
+// An installer's custom action runs where nobody can answer a box: with /quiet, the outcome is
+// only the exit code and, for a failure, an error entry under the executable's name.
+TEST_F(ProgramEntryTest, AQuietInstallationOrRemovalShowsNoBoxAndLogsItsFailures) {
+  fake_.process.SetModuleFileName(u"C:\\Calvera\\Calvera.exe");
+  const struct {
+    Arguments arguments;
+    int exitCode;
+    std::vector<std::u16string> entries;  // under "Calvera.exe", each of the quiet-failure ID
+  } steps[] = {
+      {{u"/install", u"/quiet"}, 0, {}},
+      {{u"-QUIET", u"-install"},
+       1,
+       {u"Service \"Calvera Memory Service\" failed to install with error: \"System Error.  "
+        u"Code: 1073.\r\nThe specified service already exists\""}},
+      {{u"/uninstall", u"/quiet", u"/silent"}, 0, {}},
+      {{u"/uninstall", u"/Quiet"},
+       1,
+       {u"Service \"Calvera\" failed to uninstall with error: \"System Error.  Code: "
+        u"1060.\r\nThe specified service does not exist as an installed service\""}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(ToUtf8(step.arguments[0] + u" " + step.arguments[1]));
+    const std::size_t before = fake_.eventLog.Entries().size();
+    EXPECT_EQ(Run(step.arguments), step.exitCode);
+    const auto entries = fake_.eventLog.Entries();
+    std::vector<std::u16string> texts;
+    for (std::size_t i = before; i < entries.size(); ++i) {
+      EXPECT_EQ(entries[i].source, u"Calvera.exe");
+      EXPECT_EQ(entries[i].type, platform::kEventlogErrorType);
+      EXPECT_EQ(entries[i].id, kQuietInstallationFailedEvent);
+      texts.push_back(entries[i].text);
+    }
+    EXPECT_EQ(texts, step.entries);
+  }
+  EXPECT_TRUE(BoxTexts().empty());
+  ExpectEverythingClosed();
+}
+
+TEST_F(ProgramEntryTest, AQuietRunWhoseManagerCannotBeOpenedLogsInsteadOfTheBox) {
+  fake_.services.FailCall(FakeServiceControlManager::Call::kOpenManager,
+                          platform::kErrorAccessDenied);
+  EXPECT_EQ(Run({u"/install", u"/quiet"}), 1);
+  EXPECT_TRUE(BoxTexts().empty());
+  const auto entries = fake_.eventLog.Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].source, u"Calvera.exe");
+  EXPECT_EQ(entries[0].id, kMainThreadFailedEvent);
+  EXPECT_NE(entries[0].text.find(u"Code: 5."), std::u16string::npos) << ToUtf8(entries[0].text);
+  ExpectEverythingClosed();
 }
 
 // A service run has no one at its desktop: a failure that leaves the run goes to the event
