@@ -9,8 +9,7 @@
 #include "companion/coordination.h"
 #include "companion/run_record.h"
 #include "companion/run_state.h"
-#include "config/custom_registry.h"
-#include "config/settings.h"
+#include "config/policy_key.h"
 #include "platform/failure_policy.h"
 #include "platform/text.h"
 
@@ -61,9 +60,7 @@ class Worker {
       return ExitCode::kPartial;
     }
     RunInputs inputs;
-    inputs.excludedNames =
-        config::ReadRegistryMultiString(platform_.registry, platform::RegistryRoot::kLocalMachine,
-                                        config::kSettingsKeyPath, config::kExcludeProcesses, false);
+    inputs.excludedNames = config::ReadExcludedProcesses(platform_.registry);
     inputs.recentlyTrimmed = state.RecentlyTrimmed();
 
     RunRecord record;

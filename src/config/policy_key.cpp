@@ -63,4 +63,15 @@ std::u16string PolicyKey::ReadString(const Setting<const char16_t*>& setting) co
       std::u16string(setting.fallback));
 }
 
+std::vector<std::u16string> ReadExcludedProcesses(platform::Registry& registry) noexcept {
+  // ReadRegistryMultiString never throws: an absent or unreadable list is an empty one.
+  std::vector<std::u16string> names =
+      ReadRegistryMultiString(registry, platform::RegistryRoot::kLocalMachine, kPolicyKeyPath,
+                              kExcludeProcesses, /*use64BitView=*/true);
+  if (!names.empty())
+    return names;
+  return ReadRegistryMultiString(registry, platform::RegistryRoot::kLocalMachine, kSettingsKeyPath,
+                                 kExcludeProcesses, /*use64BitView=*/false);
+}
+
 }  // namespace calvera::config

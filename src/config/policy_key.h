@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "platform/registry.h"
@@ -42,5 +43,9 @@ class PolicyKey {
   platform::Registry& registry_;
   platform::ScopedRegistryKey key_;
 };
+
+// ExcludeProcesses as the companion keeps to it: the policy key's list when it holds a non-empty
+// REG_MULTI_SZ, else the settings key's. Each key is opened for its one read. Never throws.
+std::vector<std::u16string> ReadExcludedProcesses(platform::Registry& registry) noexcept;
 
 }  // namespace calvera::config

@@ -163,19 +163,49 @@ TEST_F(CompanionTest, ARestartOfTheSystemEndsTheCooldownAndTheHistory) {
   EXPECT_EQ(Entries().size(), 2u);
 }
 
-TEST_F(CompanionTest, ExcludedProcessesAreReadFromTheSettings) {
-  const char16_t names[] = u"B.EXE\0c\0";
-  std::vector<std::uint8_t> data(sizeof names);
-  std::memcpy(data.data(), names, sizeof names);
-  machine.registry.SetRaw(platform::RegistryRoot::kLocalMachine,
-                          u"Software\\Wow6432Node\\Tolvane\\Calvera", config::kExcludeProcesses,
-                          platform::kRegMultiSz, data);
+// The list of the settings key, or the policy key's, which wins where it holds one.
+struct ExclusionCase {
+  const char* name;
+  std::u16string_view settings;  // the REG_MULTI_SZ data; empty: no value
+  std::u16string_view policy;
+  const char* excluded;  // in the record
+};
+
+class ExcludedProcessesTest : public CompanionTest,
+                              public ::testing::WithParamInterface<ExclusionCase> {
+ protected:
+  void Store(const char16_t* keyPath, std::u16string_view names) {
+    if (names.empty())
+      return;
+    std::vector<std::uint8_t> data(names.size() * sizeof(char16_t));
+    std::memcpy(data.data(), names.data(), data.size());
+    machine.registry.SetRaw(platform::RegistryRoot::kLocalMachine, keyPath,
+                            config::kExcludeProcesses, platform::kRegMultiSz, data);
+  }
+};
+
+TEST_P(ExcludedProcessesTest, AreReadFromThePolicyOrTheSettings) {
+  Store(u"Software\\Wow6432Node\\Tolvane\\Calvera", GetParam().settings);
+  Store(u"Software\\Policies\\Tolvane\\Calvera", GetParam().policy);
   EXPECT_EQ(Start({u"1000"}), ExitCode::kPartial);
-  EXPECT_EQ(lists().TrimOrder().size(), 1u);
   const std::string text = ToUtf8(Entries().at(0).text);
-  EXPECT_NE(text.find("2 excluded"), std::string::npos) << text;
+  EXPECT_NE(text.find(GetParam().excluded), std::string::npos) << text;
   EXPECT_EQ(machine.registry.OpenHandleCount(), 0u);
 }
+
+constexpr std::u16string_view kTwoNames(u"B.EXE\0c\0\0", 9);
+INSTANTIATE_TEST_SUITE_P(
+    Companion,
+    ExcludedProcessesTest,
+    ::testing::Values(
+        ExclusionCase{"SettingsOnly", kTwoNames, {}, "2 excluded"},
+        ExclusionCase{"PolicyOverSettings", kTwoNames, std::u16string_view(u"c\0\0", 3),
+                      "1 excluded"},
+        ExclusionCase{"AnEmptyPolicyList", kTwoNames, std::u16string_view(u"\0", 1), "2 excluded"},
+        ExclusionCase{"PolicyOnly", {}, std::u16string_view(u"b\0c.EXE\0\0", 9), "2 excluded"}),
+    [](const ::testing::TestParamInfo<ExclusionCase>& test) {
+      return std::string(test.param.name);
+    });
 
 TEST_F(CompanionTest, WithoutTheServiceKeyTheRunStillWorksAndSaysWhatIsNotKept) {
   machine.store.SetParentPresent(false);
