@@ -291,18 +291,18 @@ ErrorCode FakeServiceControlManager::DeleteServiceEntry(platform::ServiceHandle 
   if (const ErrorCode failure = TakeFailure(Call::kDeleteService); failure != 0) {
     return failure;
   }
-  const auto handle = openHandles_.find(service);
-  if (handle == openHandles_.end() || handle->second.manager) {
+  const OpenHandle* open = OpenService(service);
+  if (open == nullptr) {
     return platform::kErrorInvalidHandle;
   }
-  const auto entry = entries_.find(handle->second.service);
-  if (entry == entries_.end()) {
+  Entry* entry = EntryOf(*open);
+  if (entry == nullptr) {
     return platform::kErrorServiceDoesNotExist;
   }
-  if (entry->second.markedForDelete) {
+  if (entry->markedForDelete) {
     return platform::kErrorServiceMarkedForDelete;
   }
-  entry->second.markedForDelete = true;
+  entry->markedForDelete = true;
   return 0;
 }
 
@@ -313,15 +313,15 @@ ErrorCode FakeServiceControlManager::QueryServiceProcessId(platform::ServiceHand
   if (const ErrorCode failure = TakeFailure(Call::kQueryServiceProcessId); failure != 0) {
     return failure;
   }
-  const auto handle = openHandles_.find(service);
-  if (handle == openHandles_.end() || handle->second.manager) {
+  const OpenHandle* open = OpenService(service);
+  if (open == nullptr) {
     return platform::kErrorInvalidHandle;
   }
-  const auto entry = entries_.find(handle->second.service);
-  if (entry == entries_.end()) {
+  const Entry* entry = EntryOf(*open);
+  if (entry == nullptr) {
     return platform::kErrorServiceDoesNotExist;
   }
-  *processId = entry->second.processId;
+  *processId = entry->processId;
   return platform::kErrorSuccess;
 }
 
@@ -332,8 +332,8 @@ ErrorCode FakeServiceControlManager::ChangeFailureActions(
   if (const ErrorCode failure = TakeFailure(Call::kChangeFailureActions); failure != 0) {
     return failure;
   }
-  const auto handle = openHandles_.find(service);
-  if (handle == openHandles_.end() || handle->second.manager) {
+  const OpenHandle* open = OpenService(service);
+  if (open == nullptr) {
     return platform::kErrorInvalidHandle;
   }
   bool restarts = false;
@@ -342,18 +342,18 @@ ErrorCode FakeServiceControlManager::ChangeFailureActions(
   }
   const std::uint32_t needed =
       platform::kServiceChangeConfig | (restarts ? platform::kServiceStart : 0);
-  if ((handle->second.access & needed) != needed) {
+  if ((open->access & needed) != needed) {
     return platform::kErrorAccessDenied;
   }
-  const auto entry = entries_.find(handle->second.service);
-  if (entry == entries_.end()) {
+  Entry* entry = EntryOf(*open);
+  if (entry == nullptr) {
     return platform::kErrorServiceDoesNotExist;
   }
-  if (entry->second.markedForDelete) {
+  if (entry->markedForDelete) {
     return platform::kErrorServiceMarkedForDelete;
   }
-  entry->second.resetPeriodSeconds = actions.resetPeriodSeconds;
-  entry->second.recoveryActions.assign(actions.actions.begin(), actions.actions.end());
+  entry->resetPeriodSeconds = actions.resetPeriodSeconds;
+  entry->recoveryActions.assign(actions.actions.begin(), actions.actions.end());
   return platform::kErrorSuccess;
 }
 
@@ -361,6 +361,17 @@ platform::ServiceHandle FakeServiceControlManager::Opened(OpenHandle open) {
   const platform::ServiceHandle handle = handleValues_.Next();
   openHandles_[handle] = std::move(open);
   return handle;
+}
+
+const FakeServiceControlManager::OpenHandle* FakeServiceControlManager::OpenService(
+    platform::ServiceHandle service) const {
+  const auto found = openHandles_.find(service);
+  return found == openHandles_.end() || found->second.manager ? nullptr : &found->second;
+}
+
+FakeServiceControlManager::Entry* FakeServiceControlManager::EntryOf(const OpenHandle& open) {
+  const auto found = entries_.find(open.service);
+  return found == entries_.end() ? nullptr : &found->second;
 }
 
 void FakeServiceControlManager::CloseServiceHandle(platform::ServiceHandle handle) {

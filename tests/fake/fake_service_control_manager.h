@@ -161,6 +161,10 @@ class FakeServiceControlManager : public platform::ServiceControlManager {
   platform::ErrorCode TakeFailure(Call call);       // under mutex_
   void EnsureDispatcher();                          // under mutex_
   platform::ServiceHandle Opened(OpenHandle open);  // under mutex_
+  // The open handle `service` when it is a service's, not the manager's; nullptr otherwise.
+  const OpenHandle* OpenService(platform::ServiceHandle service) const;  // under mutex_
+  // The entry that a service handle names; nullptr once it is gone.
+  Entry* EntryOf(const OpenHandle& open);  // under mutex_
   // Runs commands on the calling thread until `finished` holds with none waiting.
   void Serve(std::unique_lock<std::mutex>& lock, const std::function<bool()>& finished);
   void Launch(const Command& command, platform::ServiceMainFunction serviceMain);  // under mutex_
