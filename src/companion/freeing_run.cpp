@@ -114,7 +114,7 @@ class Ladder {
 
   void TrimIdleProcesses(StepReport& step) {
     if (!platform::NtSuccess(firstStatus_)) {
-      FailedSnapshot(step, firstStatus_);
+      FailedNative(step, firstStatus_);
       return;
     }
     const std::uint64_t sinceFirst = Now() - firstAt_;
@@ -123,7 +123,7 @@ class Ladder {
     std::vector<ProcessRecord> second;
     const NtStatus status = platform_.processes.Snapshot(&second);
     if (!platform::NtSuccess(status)) {
-      FailedSnapshot(step, status);
+      FailedNative(step, status);
       return;
     }
     SelectionRules rules;
@@ -175,7 +175,7 @@ class Ladder {
     platform::MemoryListSizes lists;
     NtStatus status = platform_.memoryLists.Query(&lists);
     if (!platform::NtSuccess(status)) {
-      Failed(step, CallFailure::Native(status), status == platform::kStatusProcedureNotFound);
+      FailedNative(step, status);
       return;
     }
     step.listBytes = lists.modified;
@@ -192,7 +192,7 @@ class Ladder {
       return;
     status = platform_.memoryLists.SendCommand(platform::MemoryListCommand::kFlushModifiedList);
     if (!platform::NtSuccess(status)) {
-      Failed(step, CallFailure::Native(status), status == platform::kStatusProcedureNotFound);
+      FailedNative(step, status);
       return;
     }
     SettleAndMeasure(step, *before);
@@ -236,7 +236,8 @@ class Ladder {
     step.failure = failure;
   }
 
-  static void FailedSnapshot(StepReport& step, NtStatus status) {
+  // A native call's failure; STATUS_PROCEDURE_NOT_FOUND means the entry point is missing.
+  static void FailedNative(StepReport& step, NtStatus status) {
     Failed(step, CallFailure::Native(status), status == platform::kStatusProcedureNotFound);
   }
 

@@ -35,6 +35,18 @@ Handle FromNative(Native native) {
   return static_cast<Handle>(reinterpret_cast<std::uintptr_t>(native));
 }
 
+// ERROR_SUCCESS when a BOOL call succeeded, else the thread's last error.
+inline ErrorCode CallResult(BOOL succeeded) {
+  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
+}
+
+// The handle an opener returned, through `opened`, and the thread's last error when it is null.
+template <typename Handle, typename Native>
+ErrorCode Handed(Native native, Handle* opened) {
+  *opened = FromNative<Handle>(native);
+  return CallResult(native != nullptr);
+}
+
 // Restores the thread's last error when it goes out of scope, so that releasing a handle
 // never hides the error of the call that failed before it.
 class LastErrorKeeper {

@@ -46,17 +46,6 @@ ErrorCode LastErrorOr(ErrorCode otherwise) {
   return error != ERROR_SUCCESS ? static_cast<ErrorCode>(error) : otherwise;
 }
 
-ErrorCode Result(BOOL succeeded) {
-  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
-}
-
-// The handle an opener returned, through `opened`, and the thread's error when it is null.
-template <typename Handle>
-ErrorCode Handed(HANDLE native, Handle* opened) {
-  *opened = FromNative<Handle>(native);
-  return Result(native != nullptr);
-}
-
 ErrorCode OpenOrCreateNamespace(const NamespaceFunctions& functions,
                                 HANDLE boundary,
                                 const wchar_t* alias,
@@ -166,7 +155,7 @@ ErrorCode Win32NamedObjects::TryLock(MutexHandle mutex, LockResult* result) {
 }
 
 ErrorCode Win32NamedObjects::Unlock(MutexHandle mutex) {
-  return Result(::ReleaseMutex(MutexOf(mutex)));
+  return CallResult(::ReleaseMutex(MutexOf(mutex)));
 }
 
 void Win32NamedObjects::CloseMutex(MutexHandle mutex) {

@@ -18,17 +18,6 @@ SC_HANDLE ServiceOf(ServiceHandle handle) {
   return ToNative<SC_HANDLE>(handle);
 }
 
-// The handle an opener returned, through `opened`, and the thread's error when it is null.
-template <typename Handle, typename Native>
-ErrorCode Handed(Native native, Handle* opened) {
-  *opened = FromNative<Handle>(native);
-  return native != nullptr ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
-}
-
-ErrorCode Result(BOOL succeeded) {
-  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
-}
-
 ErrorCode StartDispatcher(const ServiceTableEntry* table) {
   std::vector<SERVICE_TABLE_ENTRYW> entries;
   for (const ServiceTableEntry* entry = table;; ++entry) {
@@ -40,7 +29,7 @@ ErrorCode StartDispatcher(const ServiceTableEntry* table) {
                              reinterpret_cast<LPSERVICE_MAIN_FUNCTIONW>(entry->serviceMain)});
   }
   entries.push_back(SERVICE_TABLE_ENTRYW{nullptr, nullptr});
-  return Result(::StartServiceCtrlDispatcherW(entries.data()));
+  return CallResult(::StartServiceCtrlDispatcherW(entries.data()));
 }
 
 }  // namespace
@@ -66,7 +55,7 @@ ErrorCode Win32ServiceControlManager::SetStatus(ServiceStatusHandle handle,
                         status.serviceSpecificExitCode,
                         status.checkPoint,
                         status.waitHint};
-  return Result(::SetServiceStatus(ToNative<SERVICE_STATUS_HANDLE>(handle), &record));
+  return CallResult(::SetServiceStatus(ToNative<SERVICE_STATUS_HANDLE>(handle), &record));
 }
 
 ErrorCode Win32ServiceControlManager::OpenManager(std::uint32_t access, ServiceHandle* manager) {
@@ -98,7 +87,7 @@ ErrorCode Win32ServiceControlManager::OpenServiceEntry(ServiceHandle manager,
 }
 
 ErrorCode Win32ServiceControlManager::DeleteServiceEntry(ServiceHandle service) {
-  return Result(::DeleteService(ServiceOf(service)));
+  return CallResult(::DeleteService(ServiceOf(service)));
 }
 
 ErrorCode Win32ServiceControlManager::QueryServiceProcessId(ServiceHandle service,
@@ -109,7 +98,7 @@ ErrorCode Win32ServiceControlManager::QueryServiceProcessId(ServiceHandle servic
       ::QueryServiceStatusEx(ServiceOf(service), SC_STATUS_PROCESS_INFO,
                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed);
   *processId = succeeded && status.dwCurrentState != SERVICE_STOPPED ? status.dwProcessId : 0;
-  return Result(succeeded);
+  return CallResult(succeeded);
 }
 
 ErrorCode Win32ServiceControlManager::ChangeFailureActions(ServiceHandle service,
@@ -123,7 +112,7 @@ ErrorCode Win32ServiceControlManager::ChangeFailureActions(ServiceHandle service
         }
         SERVICE_FAILURE_ACTIONSW record{actions.resetPeriodSeconds, nullptr, nullptr,
                                         static_cast<DWORD>(native.size()), native.data()};
-        return Result(
+        return CallResult(
             ::ChangeServiceConfig2W(ServiceOf(service), SERVICE_CONFIG_FAILURE_ACTIONS, &record));
       },
       kErrorNotEnoughMemory);

@@ -16,8 +16,7 @@ ErrorCode Win32SystemFileCache::TrimWorkingSet() {
     return kErrorProcNotFound;
   }
   constexpr SIZE_T kFlushWorkingSet = static_cast<SIZE_T>(-1);
-  return setSize(kFlushWorkingSet, kFlushWorkingSet, 0) ? kErrorSuccess
-                                                        : static_cast<ErrorCode>(::GetLastError());
+  return CallResult(setSize(kFlushWorkingSet, kFlushWorkingSet, 0));
 }
 
 }  // namespace calvera::platform

@@ -8,17 +8,12 @@ HANDLE ProcessOf(ProcessHandle process) {
   return ToNative<HANDLE>(process);
 }
 
-ErrorCode Result(BOOL succeeded) {
-  return succeeded ? kErrorSuccess : static_cast<ErrorCode>(::GetLastError());
-}
-
 }  // namespace
 
 ErrorCode Win32WorkingSets::OpenForTrim(std::uint32_t processId, ProcessHandle* process) {
-  const HANDLE opened =
-      ::OpenProcess(PROCESS_SET_QUOTA | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-  *process = FromNative<ProcessHandle>(opened);
-  return Result(opened != nullptr);
+  return Handed(
+      ::OpenProcess(PROCESS_SET_QUOTA | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId),
+      process);
 }
 
 ErrorCode Win32WorkingSets::QueryCreationTime(ProcessHandle process, std::int64_t* creationTime) {
@@ -29,12 +24,13 @@ ErrorCode Win32WorkingSets::QueryCreationTime(ProcessHandle process, std::int64_
   const BOOL succeeded = ::GetProcessTimes(ProcessOf(process), &creation, &exit, &kernel, &user);
   *creationTime = static_cast<std::int64_t>((std::uint64_t{creation.dwHighDateTime} << 32) |
                                             creation.dwLowDateTime);
-  return Result(succeeded);
+  return CallResult(succeeded);
 }
 
 ErrorCode Win32WorkingSets::Trim(ProcessHandle process) {
   constexpr SIZE_T kAsFewAsPossible = static_cast<SIZE_T>(-1);
-  return Result(::SetProcessWorkingSetSize(ProcessOf(process), kAsFewAsPossible, kAsFewAsPossible));
+  return CallResult(
+      ::SetProcessWorkingSetSize(ProcessOf(process), kAsFewAsPossible, kAsFewAsPossible));
 }
 
 void Win32WorkingSets::CloseProcess(ProcessHandle process) {
